@@ -1,0 +1,22 @@
+// Reads the entry table of a gtk file.
+//
+// Layout: 8 leading bytes, a 32-byte enciphered header record whose clear
+// word 5 is entry_count, and entry_count slots of 64 bytes at the very end
+// of the file. The first 32 bytes of a slot are the enciphered entry record;
+// its entry_key is clear word 3 when clear word 0 (entry_kind) is 1, else
+// clear word 1.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr std::size_t gtk_leading_size = 8;  // read, never examined
+constexpr std::size_t slot_size = 64;        // entry record + 32 unread bytes
+constexpr std::size_t entry_count_word = 5;  // of the clear header record
+
+// On success stores entry_count (at most value_capacity) and writes that
+// many entry keys, 4 bytes each, little-endian, in table order, to key_area
+// (key_area_size bytes). On failure prints one message naming gtk_path.
+// The file is closed before returning.
+bool read_entry_table(const char* gtk_path, std::uint8_t* key_area,
+                      std::uint32_t& entry_count);

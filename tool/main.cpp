@@ -1,0 +1,3 @@
+#include "run.h"
+
+int main(int argc, char** argv) { return run_tessera(argc, argv); }

@@ -1,0 +1,71 @@
+#include "run.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+
+#include "bump_parser.h"
+#include "crypto/bytes.h"
+#include "gtk_reader.h"
+#include "crypto/md5.h"
+#include "messages.h"
+#include "qel_writer.h"
+#include "storage.h"
+#include "tessera_keys.h"
+
+namespace {
+
+constexpr std::size_t key_prefix_size = sizeof key_prefix;
+static_assert(key_prefix_size + md5_digest_size == sealing_key_size);
+
+constexpr std::array<std::uint8_t, sealing_key_size> initial_sealing_key() {
+  std::array<std::uint8_t, sealing_key_size> area{};
+  for (std::size_t n = 0; n < key_prefix_size; ++n) area[n] = key_prefix[n];
+  return area;
+}
+
+// Bytes 0-15 hold key_prefix from program start; each run digests its entry
+// keys straight into bytes 16-31, so sealing_key is formed in place.
+std::array<std::uint8_t, sealing_key_size> sealing_key_area =
+    initial_sealing_key();
+
+constexpr int expected_argc = 4;  // the program and three paths
+
+
+bool seal(const char* gtk_path, const char* bump_path, const char* qel_path) {
+  std::uint32_t entry_count = 0;
+  std::uint8_t key_area[key_area_size];
+  std::uint8_t value_table[value_table_size];
+  std::uint8_t value_digest[md5_digest_size];
+  md5_context digest;
+
+  if (!read_entry_table(gtk_path, key_area, entry_count)) return false;
+
+  md5_init(digest);
+  md5_update(digest, key_area, std::size_t{entry_count} * word_size);
+  md5_final(sealing_key_area.data() + key_prefix_size, digest);
+
+  // From here on the key area serves as the bump file's line buffer.
+  if (!read_bump_values(bump_path, entry_count, value_table, key_area)) {
+    return false;
+  }
+
+  md5_init(digest);
+  md5_update(digest, value_table, std::size_t{entry_count} * word_size);
+  md5_final(value_digest, digest);
+
+  return write_qel_file(qel_path, sealing_key_area.data(), value_digest,
+                        value_table, entry_count);
+}
+
+}  // namespace
+
+int run_tessera(int argc, const char* const* argv) {
+  if (argc != expected_argc) {
+    std::fputs(usage_message, stdout);
+    return run_failed;
+  }
+  const bool sealed = seal(argv[1], argv[2], argv[3]);
+  wipe_bytes(sealing_key_area.data() + key_prefix_size, md5_digest_size);
+  return sealed ? run_succeeded : run_failed;
+}

@@ -1,0 +1,20 @@
+// The entry function: Tessera gtk_file bump_file qel_file.
+//
+// Reads the entry keys from gtk_file, digests them into the second half of
+// the static sealing key area (its first half is key_prefix), reads exactly
+// as many floats from bump_file, digests them, and writes the sealed
+// qel_file. Each failure prints one line to standard output; the return
+// value is the exit status, 0 on success and 1 otherwise. No input file is
+// ever written, and qel_file is created only after both inputs were read
+// whole and found valid.
+#pragma once
+
+#include <cstddef>
+
+#include "crypto/rc4.h"
+
+constexpr std::size_t sealing_key_size = rc4_key_size;  // key_prefix + digest
+constexpr int run_succeeded = 0;
+constexpr int run_failed = 1;
+
+int run_tessera(int argc, const char* const* argv);
