@@ -26,8 +26,7 @@ constexpr std::uint32_t i(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
 
 template <std::uint32_t (*fn)(std::uint32_t, std::uint32_t, std::uint32_t)>
 constexpr void step(std::uint32_t& a, std::uint32_t b, std::uint32_t c,
-                    std::uint32_t d, std::uint32_t x, int s,
-                    std::uint32_t t) {
+                    std::uint32_t d, std::uint32_t x, int s, std::uint32_t t) {
   a = b + rotl(a + fn(b, c, d) + x + t, s);
 }
 

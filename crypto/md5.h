@@ -10,8 +10,8 @@ constexpr std::size_t md5_block_size = 64;
 constexpr std::size_t md5_digest_size = 16;
 
 struct md5_context {
-  std::uint32_t state[4];  // chaining values A, B, C, D
-  std::uint32_t count[2];  // bits fed so far, low word first
+  std::uint32_t state[4];               // chaining values A, B, C, D
+  std::uint32_t count[2];               // bits fed so far, low word first
   std::uint8_t buffer[md5_block_size];  // fed, not yet compressed
 };
 

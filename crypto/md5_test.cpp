@@ -65,7 +65,8 @@ TEST(Md5, FinalWipesTheContext) {
   std::uint8_t digest[md5_digest_size];
   md5_final(digest, ctx);
   const auto* raw = reinterpret_cast<const std::uint8_t*>(&ctx);
-  for (std::size_t n = 0; n < sizeof ctx; ++n) EXPECT_EQ(raw[n], 0) << "byte " << n;
+  for (std::size_t n = 0; n < sizeof ctx; ++n)
+    EXPECT_EQ(raw[n], 0) << "byte " << n;
 }
 
 // The bit count is 64 bits wide: a carry out of the low word must reach the

@@ -3,7 +3,8 @@
 void rc4_setup(rc4_state& st, const std::uint8_t* key) {
   st.i = 0;
   st.j = 0;
-  for (std::uint32_t n = 0; n < 256; ++n) st.perm[n] = static_cast<std::uint8_t>(n);
+  for (std::uint32_t n = 0; n < 256; ++n)
+    st.perm[n] = static_cast<std::uint8_t>(n);
   std::uint32_t t = 0;
   for (std::uint32_t n = 0; n < 256; ++n) {
     const std::uint8_t a = st.perm[n];

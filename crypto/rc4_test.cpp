@@ -46,7 +46,8 @@ TEST(Rc4, AnySplitMatchesOpenssl) {
     rc4_setup(st, key.data());
     bytes out(input.size());
     for (std::size_t done = 0; done < input.size();) {
-      const std::size_t piece = std::min<std::size_t>(input.size() - done, rng() % 700);
+      const std::size_t piece =
+          std::min<std::size_t>(input.size() - done, rng() % 700);
       rc4_crypt(st, out.data() + done, piece, input.data() + done);
       done += piece;
     }
@@ -56,9 +57,11 @@ TEST(Rc4, AnySplitMatchesOpenssl) {
 }
 
 TEST(Rc4, InPlaceEqualsOutOfPlaceAndRestores) {
-  const bytes key = from_hex("1ada31d5cf688221c109163908ebe51debb46227c6cc8b37641910833222772a");
+  const bytes key = from_hex(
+      "1ada31d5cf688221c109163908ebe51debb46227c6cc8b37641910833222772a");
   bytes text(132);
-  for (std::size_t n = 0; n < text.size(); ++n) text[n] = static_cast<std::uint8_t>(n * 7);
+  for (std::size_t n = 0; n < text.size(); ++n)
+    text[n] = static_cast<std::uint8_t>(n * 7);
 
   rc4_state a;
   rc4_state b;

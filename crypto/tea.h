@@ -12,8 +12,8 @@
 #include "bytes.h"
 #include "tessera_keys.h"
 
-constexpr std::size_t tea_block_size = 8;    // two words, y then z
-constexpr std::size_t record_size = 32;      // four TEA blocks
+constexpr std::size_t tea_block_size = 8;  // two words, y then z
+constexpr std::size_t record_size = 32;    // four TEA blocks
 constexpr std::size_t record_blocks = record_size / tea_block_size;
 
 // k0..k3, each read little-endian from the configured 16 key bytes.

@@ -22,7 +22,9 @@ std::vector<std::uint32_t> words(const std::string& text) {
   return out;
 }
 
-tea_key key_of(const std::vector<std::uint32_t>& w) { return {{w[0], w[1], w[2], w[3]}}; }
+tea_key key_of(const std::vector<std::uint32_t>& w) {
+  return {{w[0], w[1], w[2], w[3]}};
+}
 
 // Single-block vectors (Bouncy Castle, TeaCrypt): decipher gives plain, and
 // the test-side encipher gives cipher, so both directions are pinned.
@@ -60,7 +62,8 @@ TEST(Tea, DesignersChainByDecipherment) {
     if (listed.count(step) != 0) {
       EXPECT_EQ(w, listed[step]) << "step " << step;
     }
-    const tea_block b = tea_decipher({w[0], w[1]}, key_of({w[2], w[3], w[4], w[5]}));
+    const tea_block b =
+        tea_decipher({w[0], w[1]}, key_of({w[2], w[3], w[4], w[5]}));
     w = {w[5], b.y, b.z, w[2], w[3], w[4]};
   }
   EXPECT_EQ(w, std::vector<std::uint32_t>(6, 0));
@@ -69,7 +72,8 @@ TEST(Tea, DesignersChainByDecipherment) {
 TEST(Tea, DecipherBlockUsesTheConfiguredKey) {
   std::mt19937 rng(32);
   for (int n = 0; n < 100; ++n) {
-    const tea_block plain{static_cast<std::uint32_t>(rng()), static_cast<std::uint32_t>(rng())};
+    const tea_block plain{static_cast<std::uint32_t>(rng()),
+                          static_cast<std::uint32_t>(rng())};
     const tea_block back = decipher_block(tea_encipher(plain, record_key));
     EXPECT_EQ(back.y, plain.y);
     EXPECT_EQ(back.z, plain.z);
@@ -78,10 +82,11 @@ TEST(Tea, DecipherBlockUsesTheConfiguredKey) {
 
 TEST(Tea, RecordKeyWordsAreLittleEndianKeyBytes) {
   for (std::size_t k = 0; k < 4; ++k) {
-    const std::uint32_t expected = std::uint32_t{record_key_bytes[4 * k]} |
-                                   std::uint32_t{record_key_bytes[4 * k + 1]} << 8 |
-                                   std::uint32_t{record_key_bytes[4 * k + 2]} << 16 |
-                                   std::uint32_t{record_key_bytes[4 * k + 3]} << 24;
+    const std::uint32_t expected =
+        std::uint32_t{record_key_bytes[4 * k]} |
+        std::uint32_t{record_key_bytes[4 * k + 1]} << 8 |
+        std::uint32_t{record_key_bytes[4 * k + 2]} << 16 |
+        std::uint32_t{record_key_bytes[4 * k + 3]} << 24;
     EXPECT_EQ(record_key.k[k], expected) << "k" << k;
   }
 }
@@ -96,14 +101,16 @@ TEST(Tea, RecordInterleaveByPosition) {
       clear_blocks[i][k] = static_cast<std::uint8_t>(0x10 * i + k);
     }
     const tea_block sealed = tea_encipher(
-        {load32_le(clear_blocks[i]), load32_le(clear_blocks[i] + 4)}, record_key);
+        {load32_le(clear_blocks[i]), load32_le(clear_blocks[i] + 4)},
+        record_key);
     store32_le(record.data() + 8 * i, sealed.y);
     store32_le(record.data() + 8 * i + 4, sealed.z);
   }
   decipher_record(record.data());
   for (std::size_t k = 0; k < tea_block_size; ++k) {
     for (std::size_t i = 0; i < record_blocks; ++i) {
-      EXPECT_EQ(record[4 * k + i], clear_blocks[i][k]) << "clear byte " << 4 * k + i;
+      EXPECT_EQ(record[4 * k + i], clear_blocks[i][k])
+          << "clear byte " << 4 * k + i;
     }
   }
   // Word 5, the header's entry count, is byte 5 of each block: bits 8-15 of z.
@@ -118,7 +125,8 @@ TEST(Tea, RecordRoundTripAndBlockIndependence) {
     auto sealed = encipher_record(clear);
     auto once = sealed;
     decipher_record(once.data());
-    for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(load32_le(once.data() + 4 * k), clear[k]);
+    for (std::size_t k = 0; k < 8; ++k)
+      EXPECT_EQ(load32_le(once.data() + 4 * k), clear[k]);
 
     // Changing block i changes only clear bytes i, i + 4, ..., i + 28.
     const std::size_t i = rng() % record_blocks;

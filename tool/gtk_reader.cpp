@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "crypto/bytes.h"
+#include "crypto/tea.h"
 #include "messages.h"
 #include "storage.h"
-#include "crypto/tea.h"
 
 namespace {
 

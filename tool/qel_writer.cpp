@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "crypto/bytes.h"
-#include "messages.h"
 #include "crypto/rc4.h"
+#include "messages.h"
 #include "storage.h"
 
 namespace {
@@ -43,8 +43,7 @@ bool write_qel_file(const char* qel_path, const std::uint8_t* sealing_key,
   const bool written =
       write_exactly(file, sealed_entry_digest, md5_digest_size) &&
       write_exactly(file, sealed_value_digest, md5_digest_size) &&
-      write_exactly(file, sealed_values, values_size) &&
-      std::fflush(file) == 0;
+      write_exactly(file, sealed_values, values_size) && std::fflush(file) == 0;
   const bool closed = std::fclose(file) == 0;
   if (!written || !closed) {
     std::printf(write_failed, qel_path);

@@ -15,5 +15,4 @@ constexpr std::size_t qel_header_size = 2 * md5_digest_size;
 // otherwise prints one message naming qel_path and keeps what was written.
 bool write_qel_file(const char* qel_path, const std::uint8_t* sealing_key,
                     const std::uint8_t* value_digest,
-                    const std::uint8_t* value_table,
-                    std::uint32_t entry_count);
+                    const std::uint8_t* value_table, std::uint32_t entry_count);

@@ -6,8 +6,8 @@
 
 #include "bump_parser.h"
 #include "crypto/bytes.h"
-#include "gtk_reader.h"
 #include "crypto/md5.h"
+#include "gtk_reader.h"
 #include "messages.h"
 #include "qel_writer.h"
 #include "storage.h"
@@ -30,7 +30,6 @@ std::array<std::uint8_t, sealing_key_size> sealing_key_area =
     initial_sealing_key();
 
 constexpr int expected_argc = 4;  // the program and three paths
-
 
 bool seal(const char* gtk_path, const char* bump_path, const char* qel_path) {
   std::uint32_t entry_count = 0;

@@ -29,7 +29,8 @@ std::array<std::uint8_t, record_size> encipher_record(const clear_record& clear,
   for (std::size_t i = 0; i < 4; ++i) {
     std::uint8_t block[8];
     for (std::size_t k = 0; k < 8; ++k) block[k] = clear_bytes[4 * k + i];
-    const tea_block b = tea_encipher({load32_le(block), load32_le(block + 4)}, key);
+    const tea_block b =
+        tea_encipher({load32_le(block), load32_le(block + 4)}, key);
     store32_le(out.data() + 8 * i, b.y);
     store32_le(out.data() + 8 * i + 4, b.z);
   }

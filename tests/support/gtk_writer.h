@@ -29,7 +29,7 @@ struct gtk_entry {
 clear_record entry_record(const gtk_entry& entry);
 
 struct gtk_layout {
-  std::size_t gap = 0;  // unread bytes between the header and the table
+  std::size_t gap = 0;         // unread bytes between the header and the table
   std::uint8_t filler = 0xA5;  // leading bytes, gap and slot second halves
   bool header_count_set = false;
   std::uint32_t header_count = 0;  // entry_count in the header, if set

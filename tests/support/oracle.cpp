@@ -49,7 +49,8 @@ bytes openssl_rc4(const std::uint8_t* key32, const bytes& input) {
 
 bytes words_le(const std::vector<std::uint32_t>& words) {
   bytes out(4 * words.size());
-  for (std::size_t n = 0; n < words.size(); ++n) store32_le(&out[4 * n], words[n]);
+  for (std::size_t n = 0; n < words.size(); ++n)
+    store32_le(&out[4 * n], words[n]);
   return out;
 }
 

@@ -10,7 +10,8 @@
 
 std::string tool_binary() {
   const char* from_env = std::getenv("TESSERA_BINARY");
-  return from_env != nullptr && *from_env != '\0' ? from_env : TESSERA_BINARY_PATH;
+  return from_env != nullptr && *from_env != '\0' ? from_env
+                                                  : TESSERA_BINARY_PATH;
 }
 
 process_result run_tool(const std::vector<std::string>& args) {
@@ -72,6 +73,7 @@ process_result run_program(const std::string& program,
   }
   int status = 0;
   waitpid(child, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.status =
+      WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

@@ -9,7 +9,8 @@
 void temp_dir_test::SetUp() {
   std::string pattern =
       (std::filesystem::temp_directory_path() / "tessera-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  if (mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
 }
 
@@ -19,8 +20,8 @@ std::string temp_dir_test::path(const std::string& name) const {
   return (dir_ / name).string();
 }
 
-std::string temp_dir_test::write_file(const std::string& name,
-                                      const std::vector<std::uint8_t>& content) const {
+std::string temp_dir_test::write_file(
+    const std::string& name, const std::vector<std::uint8_t>& content) const {
   const std::string full = path(name);
   std::ofstream out(full, std::ios::binary);
   out.write(reinterpret_cast<const char*>(content.data()),

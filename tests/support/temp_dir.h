@@ -18,7 +18,8 @@ class temp_dir_test : public ::testing::Test {
   std::string path(const std::string& name) const;
   std::string write_file(const std::string& name,
                          const std::vector<std::uint8_t>& content) const;
-  std::string write_text(const std::string& name, const std::string& text) const;
+  std::string write_text(const std::string& name,
+                         const std::string& text) const;
   static std::vector<std::uint8_t> read_file(const std::string& path);
   static bool exists(const std::string& path);
 

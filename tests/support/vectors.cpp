@@ -17,7 +17,8 @@ std::vector<vector_line> read_vectors(const std::string& name) {
     std::string field;
     while (fields >> field) {
       const auto eq = field.find('=');
-      if (eq == std::string::npos) throw std::runtime_error("bad field in " + path);
+      if (eq == std::string::npos)
+        throw std::runtime_error("bad field in " + path);
       line.fields[field.substr(0, eq)] = field.substr(eq + 1);
     }
     lines.push_back(std::move(line));
