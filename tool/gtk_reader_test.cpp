@@ -1,0 +1,150 @@
+#include "gtk_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "crypto/bytes.h"
+#include "gtk_writer.h"
+#include "storage.h"
+#include "temp_dir.h"
+
+namespace {
+
+class GtkReader : public temp_dir_test {
+ protected:
+  // Reads path into a key area pre-filled with a canary, capturing stdout.
+  bool read(const std::string& file) {
+    std::memset(area_, 0xCC, sizeof area_);
+    count_ = 0xDEADBEEF;
+    testing::internal::CaptureStdout();
+    const bool ok = read_entry_table(file.c_str(), area_, count_);
+    out_ = testing::internal::GetCapturedStdout();
+    return ok;
+  }
+
+  std::vector<std::uint32_t> keys() const {
+    std::vector<std::uint32_t> k;
+    for (std::uint32_t n = 0; n < count_; ++n)
+      k.push_back(load32_le(area_ + 4 * n));
+    return k;
+  }
+
+  bool area_untouched() const {
+    for (std::uint8_t b : area_) {
+      if (b != 0xCC) return false;
+    }
+    return true;
+  }
+
+  std::uint8_t area_[key_area_size];
+  std::uint32_t count_ = 0;
+  std::string out_;
+};
+
+std::vector<gtk_entry> numbered_entries(std::size_t n) {
+  std::vector<gtk_entry> entries;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto k = static_cast<std::uint32_t>(i);
+    entries.push_back({k % 3, 0x9E3779B9u * (k + 1)});
+  }
+  return entries;
+}
+
+TEST_F(GtkReader, CollectsKeysInTableOrder) {
+  for (std::size_t n : {0u, 1u, 2u, 7u, 4098u}) {
+    SCOPED_TRACE("entries " + std::to_string(n));
+    const auto entries = numbered_entries(n);
+    ASSERT_TRUE(read(write_file("t.gtk", make_gtk(entries))));
+    EXPECT_EQ(out_, "");
+    EXPECT_EQ(count_, n);
+    EXPECT_EQ(keys(), entry_keys(entries));
+  }
+}
+
+// Only kind 1 takes the key from word 3; every other kind takes word 1.
+TEST_F(GtkReader, EntryKindChoosesTheKeyWord) {
+  const std::vector<gtk_entry> entries = {
+      {0, 0x11111111},          {1, 0x22222222},     {2, 0x33333333},
+      {0xFFFFFFFF, 0x44444444}, {0x100, 0x55555555}, {0x01000001, 0x66666666}};
+  ASSERT_TRUE(read(write_file("t.gtk", make_gtk(entries))));
+  EXPECT_EQ(keys(), entry_keys(entries));
+}
+
+// The leading bytes, anything between the header and the table and the
+// second half of each slot are never examined.
+TEST_F(GtkReader, UnexaminedBytesDoNotMatter) {
+  const auto entries = numbered_entries(5);
+  for (int filler : {0x00, 0x5A, 0xFF}) {
+    for (std::size_t gap : {0u, 1u, 63u, 1000u}) {
+      SCOPED_TRACE("filler " + std::to_string(filler) + " gap " +
+                   std::to_string(gap));
+      gtk_layout layout;
+      layout.filler = static_cast<std::uint8_t>(filler);
+      layout.gap = gap;
+      ASSERT_TRUE(read(write_file("t.gtk", make_gtk(entries, layout))));
+      EXPECT_EQ(keys(), entry_keys(entries));
+    }
+  }
+}
+
+// Cut a three-entry file at every length: below 40 bytes the header cannot
+// be read; below 64 * 3 bytes the table cannot be found; from there on the
+// table is the last 192 bytes, whatever they now hold.
+TEST_F(GtkReader, TruncatedAtEveryLength) {
+  const auto full = make_gtk(numbered_entries(3));
+  for (std::size_t size = 0; size < full.size(); ++size) {
+    SCOPED_TRACE("size " + std::to_string(size));
+    const std::string file = write_file(
+        "t.gtk", {full.begin(), full.begin() + static_cast<long>(size)});
+    const bool ok = read(file);
+    if (size < 40) {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(out_, "Couldn't read " + file + "\n");
+    } else if (size < 3 * slot_size) {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(out_, "Couldn't seek in " + file + "\n");
+    } else {
+      EXPECT_TRUE(ok);
+      EXPECT_EQ(out_, "");
+      EXPECT_EQ(count_, 3u);
+    }
+  }
+}
+
+// Nothing keeps the table from overlapping the header in a short file: it is
+// read from the end as it stands.
+TEST_F(GtkReader, TableMayOverlapTheHeader) {
+  gtk_layout layout;
+  layout.header_count_set = true;
+  layout.header_count = 1;
+  auto file = make_gtk({}, layout);  // 40 bytes, one slot claimed
+  file.resize(64, 0);
+  ASSERT_TRUE(read(write_file("t.gtk", file)));
+  EXPECT_EQ(count_, 1u);
+}
+
+TEST_F(GtkReader, RefusesCountsAboveCapacityBeforeSeeking) {
+  for (std::uint32_t count : {4099u, 8192u, 0x80000000u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE("count " + std::to_string(count));
+    gtk_layout layout;
+    layout.header_count_set = true;
+    layout.header_count = count;
+    // Only 40 bytes: a seek would fail, so the message shows the cap came
+    // first.
+    const std::string file = write_file("t.gtk", make_gtk({}, layout));
+    EXPECT_FALSE(read(file));
+    EXPECT_EQ(out_, "Too many entries in " + file + "\n");
+    EXPECT_TRUE(area_untouched());
+  }
+}
+
+TEST_F(GtkReader, MissingFileAndDirectory) {
+  const std::string missing = path("no such file");
+  EXPECT_FALSE(read(missing));
+  EXPECT_EQ(out_, "Couldn't open " + missing + "\n");
+  EXPECT_FALSE(read(dir_.string()));
+  EXPECT_EQ(out_, "Couldn't read " + dir_.string() + "\n");
+}
+
+}  // namespace
