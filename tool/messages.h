@@ -1,5 +1,6 @@
-// The only texts Tessera prints, each a format with the path as its one %s
-// (the usage message has none). The path is always data, never a format.
+// The only texts Tessera and tessera-open print, each a format with the
+// path as its one %s (the usage messages have none). The path is always
+// data, never a format.
 #pragma once
 
 inline constexpr char usage_message[] =
@@ -11,3 +12,12 @@ inline constexpr char too_many_entries[] = "Too many entries in %s\n";
 inline constexpr char wrong_entry_count[] =
     "Incorrect number of entries in %s\n";
 inline constexpr char write_failed[] = "Couldn't write to %s\n";
+
+// tessera-open's own texts; its gtk file failures use the ones above.
+inline constexpr char open_usage_message[] =
+    "Usage: tessera-open gtk_file qel_file\n";
+inline constexpr char wrong_qel_size[] = "Incorrect size of %s\n";
+inline constexpr char sealed_for_other_table[] =
+    "Sealed for another table or key: %s\n";
+inline constexpr char damaged_values[] =
+    "Values don't match their digest in %s\n";

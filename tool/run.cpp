@@ -1,6 +1,5 @@
 #include "run.h"
 
-#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -11,23 +10,12 @@
 #include "messages.h"
 #include "qel_writer.h"
 #include "storage.h"
-#include "tessera_keys.h"
 
 namespace {
 
-constexpr std::size_t key_prefix_size = sizeof key_prefix;
-static_assert(key_prefix_size + md5_digest_size == sealing_key_size);
-
-constexpr std::array<std::uint8_t, sealing_key_size> initial_sealing_key() {
-  std::array<std::uint8_t, sealing_key_size> area{};
-  for (std::size_t n = 0; n < key_prefix_size; ++n) area[n] = key_prefix[n];
-  return area;
-}
-
 // Bytes 0-15 hold key_prefix from program start; each run digests its entry
 // keys straight into bytes 16-31, so sealing_key is formed in place.
-std::array<std::uint8_t, sealing_key_size> sealing_key_area =
-    initial_sealing_key();
+sealing_key_area sealing_key = initial_sealing_key();
 
 constexpr int expected_argc = 4;  // the program and three paths
 
@@ -40,9 +28,7 @@ bool seal(const char* gtk_path, const char* bump_path, const char* qel_path) {
 
   if (!read_entry_table(gtk_path, key_area, entry_count)) return false;
 
-  md5_init(digest);
-  md5_update(digest, key_area, std::size_t{entry_count} * word_size);
-  md5_final(sealing_key_area.data() + key_prefix_size, digest);
+  digest_entry_keys(digest, sealing_key, key_area, entry_count);
 
   // From here on the key area serves as the bump file's line buffer.
   if (!read_bump_values(bump_path, entry_count, value_table, key_area)) {
@@ -53,8 +39,8 @@ bool seal(const char* gtk_path, const char* bump_path, const char* qel_path) {
   md5_update(digest, value_table, std::size_t{entry_count} * word_size);
   md5_final(value_digest, digest);
 
-  return write_qel_file(qel_path, sealing_key_area.data(), value_digest,
-                        value_table, entry_count);
+  return write_qel_file(qel_path, sealing_key.data(), value_digest, value_table,
+                        entry_count);
 }
 
 }  // namespace
@@ -65,6 +51,6 @@ int run_tessera(int argc, const char* const* argv) {
     return run_failed;
   }
   const bool sealed = seal(argv[1], argv[2], argv[3]);
-  wipe_bytes(sealing_key_area.data() + key_prefix_size, md5_digest_size);
+  wipe_bytes(sealing_key.data() + key_prefix_size, md5_digest_size);
   return sealed ? run_succeeded : run_failed;
 }

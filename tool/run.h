@@ -11,9 +11,8 @@
 
 #include <cstddef>
 
-#include "crypto/rc4.h"
+#include "sealing_key.h"
 
-constexpr std::size_t sealing_key_size = rc4_key_size;  // key_prefix + digest
 constexpr int run_succeeded = 0;
 constexpr int run_failed = 1;
 

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# `cmake --install` into a fresh prefix installs the two programs, their
+# manual pages and the README, and nothing else; the installed programs seal
+# and open the example.
+#   install_test.sh BUILD SOURCE FIXTURE
+set -euo pipefail
+build=$1 source=$2 fixture=$3
+. "$source/tests/example_inputs.sh"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tessera-install-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+"${CMAKE:-cmake}" --install "$build" --prefix "$prefix" > "$work/install.log" ||
+  { cat "$work/install.log"; exit 1; }
+
+expected="./bin/Tessera
+./bin/tessera-open
+./share/doc/tessera/README.md
+./share/man/man1/Tessera.1
+./share/man/man1/tessera-open.1"
+installed=$(cd "$prefix" && find . ! -type d | LC_ALL=C sort)
+if [ "$installed" != "$expected" ]; then
+  printf 'installed:\n%s\nexpected:\n%s\n' "$installed" "$expected"
+  exit 1
+fi
+cmp "$source/README.md" "$prefix/share/doc/tessera/README.md"
+cmp "$source/man/Tessera.1" "$prefix/share/man/man1/Tessera.1"
+cmp "$source/man/tessera-open.1" "$prefix/share/man/man1/tessera-open.1"
+[ -x "$prefix/bin/Tessera" ] && [ -x "$prefix/bin/tessera-open" ]
+
+example_inputs "$build" "$source" "$fixture" "$work"
+cd "$work"
+check_programs "$prefix/bin" "$work"
+echo "installed programs seal and open $example_gtk"

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# `cpack -G DEB` makes one Debian package with the right metadata, holding
+# the two programs, their manual pages and the README under /usr and
+# nothing else; the packaged programs, unpacked with dpkg-deb -x into a
+# fresh root, seal and open the example.
+#   package_test.sh BUILD SOURCE FIXTURE VERSION SUMMARY
+set -euo pipefail
+build=$1 source=$2 fixture=$3 version=$4 summary=$5
+. "$source/tests/example_inputs.sh"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tessera-package-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# The package and CPack's staging stay in the temporary directory.
+"${CPACK:-cpack}" -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" \
+  > "$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
+
+arch=$(dpkg --print-architecture)
+deb=$work/out/tessera_${version}_${arch}.deb
+[ -f "$deb" ] || { ls -l "$work/out"; cat "$work/cpack.log"; exit 1; }
+
+fail=0
+field() { dpkg-deb -f "$deb" "$1"; }
+expect_field() {
+  local value
+  value=$(field "$1")
+  if [ "$value" != "$2" ]; then
+    echo "$1: '$value', expected '$2'"
+    fail=1
+  fi
+}
+expect_field Package tessera
+expect_field Version "$version"
+expect_field Architecture "$arch"
+expect_field Section utils
+expect_field Priority optional
+[ -n "$(field Maintainer)" ] || { echo "no Maintainer"; fail=1; }
+description=$(field Description)
+[ "${description%%$'\n'*}" = "$summary" ] ||
+  { echo "Description: $description"; fail=1; }
+[ "$(printf '%s\n' "$description" | wc -l)" -gt 1 ] ||
+  { echo "Description has no long text"; fail=1; }
+# Computed by dpkg-shlibdeps from what the programs link: the C library at
+# least, with a version.
+depends=$(field Depends)
+[[ "$depends" =~ (^|, )libc6\ \(\>=\ [0-9] ]] ||
+  { echo "Depends: '$depends'"; fail=1; }
+
+expected="./usr/bin/Tessera
+./usr/bin/tessera-open
+./usr/share/doc/tessera/README.md
+./usr/share/man/man1/Tessera.1
+./usr/share/man/man1/tessera-open.1"
+dpkg-deb -x "$deb" "$work/root"
+packaged=$(cd "$work/root" && find . ! -type d | LC_ALL=C sort)
+if [ "$packaged" != "$expected" ]; then
+  printf 'packaged:\n%s\nexpected:\n%s\n' "$packaged" "$expected"
+  fail=1
+fi
+[ "$fail" = 0 ] || { dpkg-deb -I "$deb"; exit 1; }
+
+example_inputs "$build" "$source" "$fixture" "$work"
+cd "$work"
+check_programs "$work/root/usr/bin" "$work"
+echo "$(basename "$deb"): metadata and contents as expected;" \
+  "the packaged programs seal and open $example_gtk"

@@ -1,0 +1,3 @@
+#include "open_run.h"
+
+int main(int argc, char** argv) { return run_open(argc, argv); }
