@@ -2,10 +2,10 @@
 # `cmake --install` into a fresh prefix installs the two programs, their
 # manual pages and the README, and nothing else; the installed programs seal
 # and open the example.
-#   install_test.sh BUILD SOURCE FIXTURE
+#   install_test.sh BUILD SOURCE
 set -euo pipefail
-build=$1 source=$2 fixture=$3
-. "$source/tests/example_inputs.sh"
+build=$1 source=$2
+. "$source/tests/check_installed.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessera-install-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -29,7 +29,6 @@ cmp "$source/man/Tessera.1" "$prefix/share/man/man1/Tessera.1"
 cmp "$source/man/tessera-open.1" "$prefix/share/man/man1/tessera-open.1"
 [ -x "$prefix/bin/Tessera" ] && [ -x "$prefix/bin/tessera-open" ]
 
-example_inputs "$build" "$source" "$fixture" "$work"
 cd "$work"
 check_programs "$prefix/bin" "$work"
 echo "installed programs seal and open $example_gtk"

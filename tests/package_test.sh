@@ -3,10 +3,10 @@
 # the two programs, their manual pages and the README under /usr and
 # nothing else; the packaged programs, unpacked with dpkg-deb -x into a
 # fresh root, seal and open the example.
-#   package_test.sh BUILD SOURCE FIXTURE VERSION SUMMARY
+#   package_test.sh BUILD SOURCE VERSION SUMMARY
 set -euo pipefail
-build=$1 source=$2 fixture=$3 version=$4 summary=$5
-. "$source/tests/example_inputs.sh"
+build=$1 source=$2 version=$3 summary=$4
+. "$source/tests/check_installed.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessera-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -59,7 +59,6 @@ if [ "$packaged" != "$expected" ]; then
 fi
 [ "$fail" = 0 ] || { dpkg-deb -I "$deb"; exit 1; }
 
-example_inputs "$build" "$source" "$fixture" "$work"
 cd "$work"
 check_programs "$work/root/usr/bin" "$work"
 echo "$(basename "$deb"): metadata and contents as expected;" \

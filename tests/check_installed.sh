@@ -1,18 +1,7 @@
-# Sourced by the install and package tests: sets example_gtk and
-# example_bump to the example the build made (BUILD/example/example.gtk and
-# SOURCE/example/example.bump), or, where the build has none, to a small
-# table and bump file that FIXTURE writes into DIR under the configured keys.
-#   example_inputs BUILD SOURCE FIXTURE DIR
-example_inputs() {
-  if [ -f "$1/example/example.gtk" ] && [ -f "$2/example/example.bump" ]; then
-    example_gtk=$1/example/example.gtk
-    example_bump=$2/example/example.bump
-  else
-    example_gtk=$4/fixture.gtk
-    example_bump=$4/fixture.bump
-    "$3" "$example_gtk" "$example_bump"
-  fi
-}
+# Sourced by the install and package tests, after they set build and
+# source: the example the build made, and check_programs to run on it.
+example_gtk=$build/example/example.gtk
+example_bump=$source/example/example.bump
 
 # Runs the programs in BIN on the example, from DIR, away from the build
 # tree: seals it, opens the sealed file and seals what tessera-open printed
@@ -29,9 +18,11 @@ check_programs() {
   "$bin/Tessera" "$example_gtk" "$dir/opened.bump" "$dir/resealed.qel" ||
     { echo "Tessera refused what tessera-open printed"; return 1; }
   cmp "$dir/example.qel" "$dir/resealed.qel" || return 1
-  # A foreign table is refused in the installed program's words too.
-  out=$("$bin/tessera-open" "$example_gtk" "$dir/opened.bump") && {
-    echo "tessera-open accepted a bump file as a qel file"; return 1; }
-  [ "$out" = "Incorrect size of $dir/opened.bump" ] ||
+  # A damaged file is refused in the installed program's words too: one
+  # byte more than the table allows.
+  { cat "$dir/example.qel"; printf x; } > "$dir/extended.qel"
+  out=$("$bin/tessera-open" "$example_gtk" "$dir/extended.qel") && {
+    echo "tessera-open accepted an extended qel file"; return 1; }
+  [ "$out" = "Incorrect size of $dir/extended.qel" ] ||
     { echo "unexpected message: $out"; return 1; }
 }
