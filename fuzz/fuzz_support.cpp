@@ -54,12 +54,12 @@ void begin_capture() {
   static const bool redirected =
       std::freopen((fuzz_dir() + "/stdout").c_str(), "w+", stdout) != nullptr;
   if (!redirected) fuzz_fail("cannot redirect standard output");
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0) fuzz_fail("cannot flush standard output");
   std::rewind(stdout);
 }
 
 std::string end_capture() {
-  std::fflush(stdout);
+  if (std::fflush(stdout) != 0) fuzz_fail("cannot flush standard output");
   const long size = std::ftell(stdout);
   if (size < 0) fuzz_fail("ftell on standard output failed");
   std::string text(static_cast<std::size_t>(size), '\0');
@@ -78,7 +78,8 @@ std::string message_for(const char* format, const std::string& path) {
 }
 
 void fuzz_fail(const char* what, const std::string& detail) {
-  std::fprintf(stderr, "harness assertion failed: %s %s\n", what,
-               detail.c_str());
+  // Nothing more can be done if this fails too; abort says enough.
+  static_cast<void>(std::fprintf(stderr, "harness assertion failed: %s %s\n",
+                                 what, detail.c_str()));
   std::abort();
 }

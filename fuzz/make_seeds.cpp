@@ -3,10 +3,11 @@
 // bump files with the tricky number forms, and pairs of both for whole runs.
 //   make_seeds OUT_DIR  (writes OUT_DIR/gtk_reader, bump_parser and run)
 // fuzz/make-corpus runs it to refresh the committed corpus.
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,9 +28,11 @@ struct seed_writer {
     std::filesystem::create_directories(dir);
   }
   void write(const std::string& label, const bytes& content) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%02d-", next++);
-    std::ofstream out(dir / (name + label), std::ios::binary);
+    const std::string number = std::to_string(next++);
+    const std::string name =
+        std::string(2 - std::min<std::size_t>(2, number.size()), '0') + number +
+        "-" + label;
+    std::ofstream out(dir / name, std::ios::binary);
     out.write(reinterpret_cast<const char*>(content.data()),
               static_cast<std::streamsize>(content.size()));
     if (!out) throw std::runtime_error("cannot write seed " + label);
@@ -78,15 +81,7 @@ std::string values(std::uint32_t count) {
   return s;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_seeds OUT_DIR\n");
-    return 2;
-  }
-  const std::filesystem::path out = argv[1];
-
+void write_seeds(const std::filesystem::path& out) {
   seed_writer gtk(out / "gtk_reader");
   const bytes header_only = make_gtk({});
   gtk.write("empty", {});
@@ -138,5 +133,20 @@ int main(int argc, char** argv) {
                               text("1\n")));
   run.write("over-cap", pair(make_gtk(entries(1), counted(4099)), text("1\n")));
   run.write("seek", pair(make_gtk(entries(1), counted(3)), text("1 2 3\n")));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: make_seeds OUT_DIR\n";
+    return 2;
+  }
+  try {
+    write_seeds(argv[1]);
+  } catch (const std::exception& e) {
+    std::cerr << "make_seeds: " << e.what() << "\n";
+    return 1;
+  }
   return 0;
 }
