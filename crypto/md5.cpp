@@ -50,12 +50,12 @@ void md5_update(md5_context& ctx, const std::uint8_t* data, std::size_t size) {
   if (ctx.count[0] < bits_low) ++ctx.count[1];
   ctx.count[1] += static_cast<std::uint32_t>(size >> 29);
 
-  std::size_t used = 0;
   const std::size_t room = md5_block_size - waiting;
   if (size >= room) {
     std::memcpy(ctx.buffer + waiting, data, room);
     md5_transform(ctx.state, ctx.buffer);
-    for (used = room; used + md5_block_size <= size; used += md5_block_size) {
+    std::size_t used = room;
+    for (; used + md5_block_size <= size; used += md5_block_size) {
       md5_transform(ctx.state, data + used);
     }
     std::memcpy(ctx.buffer, data + used, size - used);

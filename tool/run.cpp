@@ -47,7 +47,8 @@ bool seal(const char* gtk_path, const char* bump_path, const char* qel_path) {
 
 int run_tessera(int argc, const char* const* argv) {
   if (argc != expected_argc) {
-    std::fputs(usage_message, stdout);
+    // Like every message, the usage line is best effort: the status says 1.
+    static_cast<void>(std::fputs(usage_message, stdout));
     return run_failed;
   }
   const bool sealed = seal(argv[1], argv[2], argv[3]);

@@ -21,7 +21,7 @@ using sealing_key_area = std::array<std::uint8_t, sealing_key_size>;
 // key_prefix in bytes 0-15 and zeroes in bytes 16-31, for initialising a
 // key area before any run (constexpr, so a static area needs no start-up
 // code).
-constexpr sealing_key_area initial_sealing_key() {
+constexpr sealing_key_area initial_sealing_key() noexcept {
   sealing_key_area area{};
   for (std::size_t n = 0; n < key_prefix_size; ++n) area[n] = key_prefix[n];
   return area;
