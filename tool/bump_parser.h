@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 // On success the value table (value_table_size bytes) holds entry_count
 // floats, 4 bytes each, little-endian, in file order. On failure prints one
@@ -14,3 +15,16 @@
 // is closed before returning.
 bool read_bump_values(const char* bump_path, std::uint32_t entry_count,
                       std::uint8_t* value_table, std::uint8_t* line_area);
+
+// What parsing an open bump stream came to; each failure has one message.
+enum class bump_outcome {
+  ok,           // exactly entry_count values stored
+  wrong_count,  // too few at the end, or one too many converted
+  read_error,   // a read failed before the end of the file
+};
+
+// The parse of read_bump_values on a stream already open, without the
+// message, so that other readers of the same bytes can be compared with it.
+bump_outcome parse_bump_stream(std::FILE* file, std::uint32_t entry_count,
+                               std::uint8_t* value_table,
+                               std::uint8_t* line_area);
