@@ -1,5 +1,9 @@
 #include "tea.h"
 
+#if TESSERA_TEA_AVX2
+#include <immintrin.h>
+#endif
+
 namespace {
 
 constexpr std::uint32_t delta = 0x9E3779B9;  // TEA's key schedule constant
@@ -7,72 +11,74 @@ constexpr int cycles = 32;
 constexpr std::uint32_t initial_sum = delta * cycles;  // 0xC6EF3720 mod 2^32
 
 // The blocks of a record are independent of each other and of every other
-// record, so the cycle runs on several lanes at once: lane i of group r is
-// block i of record r. Each statement below is the same operation on the
-// four lanes of a group with nothing crossing between lanes, which the
-// compiler turns into one vector operation on a register holding the
-// group's four y (or z) words; two groups give two independent chains that
-// overlap, or one AVX2 register. Where there are no vector registers it
+// record, so the cycle runs on several lanes at once, lane l being block
+// l % 4 of record l / 4. The lanes are held in groups of width lanes; each
+// statement below is the same operation on the lanes of a group with
+// nothing crossing between lanes, which the compiler turns into one vector
+// operation on a register holding the group's y (or z) words: four lanes
+// fill an SSE2 register, eight an AVX2 one, and two groups give two
+// independent chains that overlap. Where there are no vector registers it
 // stays scalar code with the same results.
-constexpr std::size_t group = record_blocks;  // four lanes, one record
-
-template <std::size_t groups>
+template <std::size_t groups, std::size_t width>
 [[gnu::always_inline]] inline void decipher_lanes(
-    std::uint32_t (&y)[groups][group], std::uint32_t (&z)[groups][group]) {
+    std::uint32_t (&y)[groups][width], std::uint32_t (&z)[groups][width]) {
   const std::uint32_t k0 = record_key.k[0];
   const std::uint32_t k1 = record_key.k[1];
   const std::uint32_t k2 = record_key.k[2];
   const std::uint32_t k3 = record_key.k[3];
   // The sum is kept per lane too, so that it stays in a vector register.
-  std::uint32_t sum[group];
-  for (std::size_t i = 0; i < group; ++i) sum[i] = initial_sum;
-#pragma GCC unroll 4
+  std::uint32_t sum[width];
+  for (std::size_t i = 0; i < width; ++i) sum[i] = initial_sum;
+#pragma GCC unroll 8
   for (int n = 0; n < cycles; ++n) {
 #pragma GCC unroll 2
-    for (std::size_t r = 0; r < groups; ++r) {
-      for (std::size_t i = 0; i < group; ++i) {
-        z[r][i] -=
-            ((y[r][i] << 4) + k2) ^ (y[r][i] + sum[i]) ^ ((y[r][i] >> 5) + k3);
+    for (std::size_t g = 0; g < groups; ++g) {
+      for (std::size_t i = 0; i < width; ++i) {
+        z[g][i] -=
+            ((y[g][i] << 4) + k2) ^ (y[g][i] + sum[i]) ^ ((y[g][i] >> 5) + k3);
       }
     }
 #pragma GCC unroll 2
-    for (std::size_t r = 0; r < groups; ++r) {
-      for (std::size_t i = 0; i < group; ++i) {
-        y[r][i] -=
-            ((z[r][i] << 4) + k0) ^ (z[r][i] + sum[i]) ^ ((z[r][i] >> 5) + k1);
+    for (std::size_t g = 0; g < groups; ++g) {
+      for (std::size_t i = 0; i < width; ++i) {
+        y[g][i] -=
+            ((z[g][i] << 4) + k0) ^ (z[g][i] + sum[i]) ^ ((z[g][i] >> 5) + k1);
       }
     }
-    for (std::size_t i = 0; i < group; ++i) sum[i] -= delta;
+    for (std::size_t i = 0; i < width; ++i) sum[i] -= delta;
   }
 }
 
-// Deciphers records_at_once records in place, the record at r * record_size.
-template <std::size_t records_at_once>
+// Deciphers groups * width / 4 records in place, one after another.
+template <std::size_t groups, std::size_t width>
 [[gnu::always_inline]] inline void decipher_side_by_side(
     std::uint8_t* records) {
-  std::uint32_t y[records_at_once][group];
-  std::uint32_t z[records_at_once][group];
-  for (std::size_t r = 0; r < records_at_once; ++r) {
-    const std::uint8_t* in = records + r * record_size;
-    for (std::size_t i = 0; i < group; ++i) {
-      y[r][i] = load32_le(in + i * tea_block_size);
-      z[r][i] = load32_le(in + i * tea_block_size + 4);
+  static_assert(width % record_blocks == 0);
+  std::uint32_t y[groups][width];
+  std::uint32_t z[groups][width];
+  for (std::size_t g = 0; g < groups; ++g) {
+    for (std::size_t i = 0; i < width; ++i) {
+      const std::uint8_t* in = records + (g * width + i) * tea_block_size;
+      y[g][i] = load32_le(in);
+      z[g][i] = load32_le(in + 4);
     }
   }
-  decipher_lanes<records_at_once>(y, z);
+  decipher_lanes<groups, width>(y, z);
   // Clear byte 4k + i is clear byte k of block i: bytes 0-3 of a block are
   // its y, least significant first, bytes 4-7 its z. So clear word k takes
   // byte k of each block's y (word 4 + k: of each block's z), block 0
   // lowest.
-  for (std::size_t r = 0; r < records_at_once; ++r) {
+  constexpr std::size_t count = groups * width / record_blocks;
+  for (std::size_t r = 0; r < count; ++r) {
     std::uint8_t* out = records + r * record_size;
     for (std::size_t k = 0; k < 4; ++k) {
       const unsigned shift = 8 * static_cast<unsigned>(k);
       std::uint32_t wy = 0;
       std::uint32_t wz = 0;
-      for (std::size_t i = 0; i < group; ++i) {
-        wy |= ((y[r][i] >> shift) & 0xFF) << (8 * i);
-        wz |= ((z[r][i] >> shift) & 0xFF) << (8 * i);
+      for (std::size_t i = 0; i < record_blocks; ++i) {
+        const std::size_t lane = r * record_blocks + i;
+        wy |= ((y[lane / width][lane % width] >> shift) & 0xFF) << (8 * i);
+        wz |= ((z[lane / width][lane % width] >> shift) & 0xFF) << (8 * i);
       }
       store32_le(out + 4 * k, wy);
       store32_le(out + 16 + 4 * k, wz);
@@ -80,13 +86,16 @@ template <std::size_t records_at_once>
   }
 }
 
-template <int>
+// Two records at a time as two groups of four lanes (pair_width 4) or one
+// of eight (pair_width 8), then a last odd record alone.
+template <std::size_t pair_width>
 [[gnu::always_inline]] inline void decipher_all(std::uint8_t* records,
                                                 std::size_t count) {
+  constexpr std::size_t pair_groups = 2 * record_blocks / pair_width;
   for (; count >= 2; count -= 2, records += 2 * record_size) {
-    decipher_side_by_side<2>(records);
+    decipher_side_by_side<pair_groups, pair_width>(records);
   }
-  if (count != 0) decipher_side_by_side<1>(records);
+  if (count != 0) decipher_side_by_side<1, record_blocks>(records);
 }
 
 }  // namespace
@@ -109,15 +118,47 @@ tea_block tea_decipher(tea_block block, const tea_key& key) {
 }
 
 void decipher_records_portable(std::uint8_t* records, std::size_t count) {
-  decipher_all<0>(records, count);
+  decipher_all<4>(records, count);
 }
 
 #if TESSERA_TEA_AVX2
-// The same source compiled for AVX2: eight lanes fill one register, and
-// three-operand instructions save the copies SSE2 needs.
+namespace {
+
+// Two records side by side in one AVX2 register of eight lanes, the cycle
+// being the portable source above. Only the interleave is written with
+// intrinsics, since the compiler does not find it: on x86-64, which is
+// little-endian, a record's four y words in a register are the 16 bytes
+// that a fixed byte shuffle (a 4 x 4 transpose) turns into its first 16
+// clear bytes, and its z words into its last 16.
+[[gnu::target("avx2")]] void decipher_pair_avx2(std::uint8_t* records) {
+  std::uint32_t y[1][8];
+  std::uint32_t z[1][8];
+  for (std::size_t l = 0; l < 8; ++l) {
+    y[0][l] = load32_le(records + l * tea_block_size);
+    z[0][l] = load32_le(records + l * tea_block_size + 4);
+  }
+  decipher_lanes<1, 8>(y, z);
+  const __m256i transpose =
+      _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15,  //
+                       0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+  const __m256i ys = _mm256_shuffle_epi8(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(y[0])), transpose);
+  const __m256i zs = _mm256_shuffle_epi8(
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(z[0])), transpose);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(records),
+                      _mm256_permute2x128_si256(ys, zs, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(records + record_size),
+                      _mm256_permute2x128_si256(ys, zs, 0x31));
+}
+
+}  // namespace
+
 [[gnu::target("avx2")]] void decipher_records_avx2(std::uint8_t* records,
                                                    std::size_t count) {
-  decipher_all<1>(records, count);
+  for (; count >= 2; count -= 2, records += 2 * record_size) {
+    decipher_pair_avx2(records);
+  }
+  if (count != 0) decipher_side_by_side<1, record_blocks>(records);
 }
 
 bool tea_avx2_usable() { return __builtin_cpu_supports("avx2"); }
