@@ -24,27 +24,57 @@ constexpr bool is_digit(char c) {
   return static_cast<unsigned char>(c - '0') <= 9;
 }
 
-// sscanf(text, " %f%n") itself, for the forms handed to it.
-[[gnu::noinline]] const char* by_sscanf(const char* text, float& value) {
-  int consumed = 0;
-  if (std::sscanf(text, " %f%n", &value, &consumed) != 1) return nullptr;
-  return text + consumed;
+// Whether a conversion can succeed at c, the first character after white
+// space: a digit, a point, a sign, or the i or n of inf or nan.
+struct number_starts {
+  bool at[256];
+};
+constexpr number_starts make_number_starts() {
+  number_starts t{};
+  for (const char c : "0123456789.-+iInN") {
+    t.at[static_cast<unsigned char>(c)] = c != 0;
+  }
+  return t;
+}
+constexpr number_starts number_start = make_number_starts();
+
+constexpr bool may_begin_number(char c) {
+  return number_start.at[static_cast<unsigned char>(c)];
 }
 
-// One " %f%n" conversion at text: the end of what it consumed, with the
-// value stored, or null where it fails. Inlined into the parse loop, which
-// runs it once or twice a line.
-//
-// Where from_chars cannot be shown to agree with the C library, sscanf
-// decides: hexadecimal forms (their "0x" failures and "0x." are odd),
-// infinities and NaNs ("infinit" fails, "nan(1)" stops after "nan"), and
-// values out of range (sscanf stores a signed infinity or zero, which
-// from_chars does not report).
-[[gnu::always_inline]] inline const char* convert(const char* text,
-                                                  const char* end,
-                                                  float& value) {
-  const char* p = text;
-  while (is_space(*p)) ++p;
+// sscanf(text, " %f%n") itself, for the forms handed to it. The text ends
+// at end: where that is not already a zero (a piece that ends with its
+// newline is parsed without one), a zero is put there for the call, so
+// that sscanf neither reads past the piece nor measures what follows it.
+[[gnu::noinline]] const char* by_sscanf(const char* text, const char* end,
+                                        float& value) {
+  char* const mark = const_cast<char*>(end);
+  const char held = *mark;
+  if (held != 0) *mark = 0;
+  int consumed = 0;
+  const int converted = std::sscanf(text, " %f%n", &value, &consumed);
+  if (held != 0) *mark = held;
+  return converted == 1 ? text + consumed : nullptr;
+}
+
+// Where from_chars stopped at an 'e' or 'E', the end of the number for the
+// C library, which takes an exponent marker with no digits, and at most one
+// sign after it, as part of the number. A number that already has its
+// exponent ends where from_chars ended.
+[[gnu::noinline]] const char* past_marker(const char* first, const char* stop) {
+  for (const char* q = first; q != stop; ++q) {
+    if (*q == 'e' || *q == 'E') return stop;
+  }
+  const char* after = stop + 1;
+  if (*after == '+' || *after == '-') ++after;
+  return after;
+}
+
+// convert, for text whose white space ends at p.
+[[gnu::always_inline]] inline const char* convert_at(const char* text,
+                                                     const char* p,
+                                                     const char* end,
+                                                     float& value) {
   const char* number = p;
   if (*p == '+') {
     // from_chars takes no '+'; "+-5" and "++5" must still fail.
@@ -54,78 +84,85 @@ constexpr bool is_digit(char c) {
   const char* first = *number == '-' ? number + 1 : number;
   const char c = *first;
   if (!is_digit(c) && c != '.') {
-    if (c == 'i' || c == 'I' || c == 'n' || c == 'N') {
-      return by_sscanf(text, value);
+    if (c == 'i' || c == 'I' || c == 'n' || c == 'N') [[unlikely]] {
+      return by_sscanf(text, end, value);
     }
     // Nothing else can begin a number; from_chars would say the same.
     return nullptr;
   }
-  if (c == '0' && (first[1] == 'x' || first[1] == 'X')) {
-    return by_sscanf(text, value);
+  if (c == '0' && (first[1] == 'x' || first[1] == 'X')) [[unlikely]] {
+    return by_sscanf(text, end, value);
   }
 
   const auto [stop, error] = std::from_chars(number, end, value);
   if (error == std::errc::invalid_argument) return nullptr;
-  if (error != std::errc{}) return by_sscanf(text, value);
-
-  const char* after = stop;
-  if (*after == 'e' || *after == 'E') {
-    // The C library takes an exponent marker with no digits, and at most one
-    // sign after it, as part of the number; from_chars stops before it. A
-    // number that already has its exponent ends where from_chars ended.
-    bool has_exponent = false;
-    for (const char* q = first; q != stop; ++q) {
-      if (*q == 'e' || *q == 'E') has_exponent = true;
-    }
-    if (!has_exponent) {
-      ++after;
-      if (*after == '+' || *after == '-') ++after;
-    }
+  if (error != std::errc{}) [[unlikely]] {
+    return by_sscanf(text, end, value);
   }
-  return after;
+
+  if (*stop == 'e' || *stop == 'E') [[unlikely]] {
+    return past_marker(first, stop);
+  }
+  return stop;
 }
 
-[[gnu::always_inline]] inline bool cut_piece(std::FILE* file, char* area,
-                                             piece_reader& reader, char*& piece,
-                                             std::size_t& length) {
-  area[reader.cut] = reader.held;
+// One conversion at text. In a piece, a newline can only be its last
+// character, so white space stops there: what follows is the next piece.
+template <bool in_piece>
+[[gnu::always_inline]] inline const char* convert(const char* text,
+                                                  const char* end,
+                                                  float& value) {
+  const char* p = text;
+  while (is_space(*p) && !(in_piece && *p == '\n')) ++p;
+  return convert_at(text, p, end, value);
+}
+
+// Moves the unread text area[begin, end) to the front of the area and fills
+// it behind with one large read, leaving the last byte for a terminating
+// zero: the new end, and whether the stream is drained. Kept out of line:
+// it runs once per 32 KB, and the loop that cuts pieces stays small.
+struct refilled {
+  std::size_t end;
+  bool drained;
+};
+[[gnu::noinline]] refilled refill(std::FILE* file, char* area,
+                                  std::size_t begin, std::size_t end) {
+  const std::size_t unread = end - begin;
+  std::memmove(area, area + begin, unread);
+  const std::size_t wanted = max_piece - unread;
+  const std::size_t got = std::fread(area + unread, 1, wanted, file);
+  return {unread + got, got < wanted};
+}
+
+// The length of the piece fgets would give next, from area[begin] on,
+// reading more as needed; 0 when fgets would give none: at the end of the
+// file, or after a read error, which drops the piece it cut short.
+[[gnu::always_inline]] inline std::size_t next_length(std::FILE* file,
+                                                      char* area,
+                                                      std::size_t& begin,
+                                                      std::size_t& end,
+                                                      bool& drained) {
   for (;;) {
-    const std::size_t unread = reader.end - reader.begin;
+    const std::size_t unread = end - begin;
     const std::size_t span = unread < max_piece ? unread : max_piece;
-    const void* newline = std::memchr(area + reader.begin, '\n', span);
+    const void* newline = std::memchr(area + begin, '\n', span);
     if (newline != nullptr) {
-      length = static_cast<std::size_t>(static_cast<const char*>(newline) -
-                                        (area + reader.begin)) +
-               1;
-      break;
+      return static_cast<std::size_t>(static_cast<const char*>(newline) -
+                                      (area + begin)) +
+             1;
     }
-    if (unread >= max_piece) {
-      length = max_piece;
-      break;
-    }
-    if (reader.drained) {
-      // The last piece has no newline. fgets gives it at the end of the
+    if (unread >= max_piece) return max_piece;
+    if (drained) {
+      // The last piece has no newline; fgets gives it at the end of the
       // file, and nothing after a read error.
-      if (unread == 0 || std::ferror(file) != 0) return false;
-      length = unread;
-      break;
+      if (unread == 0 || std::ferror(file) != 0) return 0;
+      return unread;
     }
-    // Move the partial piece to the front and fill the area behind it,
-    // leaving the last byte for a terminating zero.
-    std::memmove(area, area + reader.begin, unread);
-    reader.begin = 0;
-    reader.end = unread;
-    const std::size_t wanted = max_piece - unread;
-    const std::size_t got = std::fread(area + unread, 1, wanted, file);
-    reader.end += got;
-    if (got < wanted) reader.drained = true;
+    const refilled r = refill(file, area, begin, end);
+    begin = 0;
+    end = r.end;
+    drained = r.drained;
   }
-  piece = area + reader.begin;
-  reader.begin += length;
-  reader.cut = reader.begin;
-  reader.held = area[reader.cut];
-  area[reader.cut] = 0;
-  return true;
 }
 
 }  // namespace
@@ -134,43 +171,75 @@ void piece_reader_init(piece_reader& reader) { reader = {0, 0, 0, 0, false}; }
 
 scanned_float scan_float(const char* text, const char* end) {
   float value = 0;
-  const char* after = convert(text, end, value);
+  const char* after = convert<false>(text, end, value);
   if (after == nullptr) return {false, 0.0f, 0};
   return {true, value, static_cast<std::size_t>(after - text)};
 }
 
 bool next_piece(std::FILE* file, char* area, piece_reader& reader, char*& piece,
                 std::size_t& length) {
-  return cut_piece(file, area, reader, piece, length);
+  area[reader.cut] = reader.held;
+  length = next_length(file, area, reader.begin, reader.end, reader.drained);
+  if (length == 0) return false;
+  piece = area + reader.begin;
+  reader.begin += length;
+  reader.cut = reader.begin;
+  reader.held = area[reader.cut];
+  area[reader.cut] = 0;
+  return true;
 }
 
 bump_outcome parse_bump_stream(std::FILE* file, std::uint32_t entry_count,
                                std::uint8_t* value_table,
                                std::uint8_t* line_area) {
-  // The area is plain bytes; a char view of it is always allowed.
+  // The area is plain bytes; a char view of it is always allowed. The same
+  // cutting as next_piece, with its state in local variables.
   char* area = reinterpret_cast<char*>(line_area);
-  piece_reader reader;
-  piece_reader_init(reader);
-  std::uint32_t count = 0;
-  char* piece = nullptr;
-  std::size_t length = 0;
-  while (cut_piece(file, area, reader, piece, length)) {
-    const char* end = piece + length;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  bool drained = false;
+  // The values go to next, up to limit, the end of entry_count values.
+  std::uint8_t* next = value_table;
+  std::uint8_t* const limit =
+      value_table + std::size_t{entry_count} * word_size;
+  while (const std::size_t length =
+             next_length(file, area, begin, end, drained)) {
+    char* piece = area + begin;
+    char* stop = piece + length;
+    // A piece that begins (after white space) with what cannot begin a
+    // number holds no value: the conversion would fail at once. Found
+    // first, within the piece, and such a piece is left as it was read, so
+    // that lines of text cost little.
+    const char* first = piece;
+    if (!is_digit(*first)) {  // most lines of numbers begin with a digit
+      while (first != stop && is_space(*first)) ++first;
+      if (first == stop || !may_begin_number(*first)) {
+        begin += length;
+        continue;
+      }
+    }
+    // The piece is parsed where it was read. One that ends with its newline
+    // needs no terminating zero; any other (a cut piece, or the last one)
+    // gets one for the time it is parsed.
+    const bool newline_ended = stop[-1] == '\n';
+    const char held = *stop;
+    if (!newline_ended) *stop = 0;
     float value = 0;
-    for (const char* p = piece; (p = convert(p, end, value)) != nullptr;) {
-      if (count == entry_count) return bump_outcome::wrong_count;
-      store32_le(value_table + count * word_size,
-                 std::bit_cast<std::uint32_t>(value));
-      ++count;
-      // A newline only ever ends a piece, and only white space is left after
-      // it, where the next conversion would fail: skip that call.
+    for (const char* p = convert_at(piece, first, stop, value); p != nullptr;
+         p = convert<true>(p, stop, value)) {
+      if (next == limit) return bump_outcome::wrong_count;
+      store32_le(next, std::bit_cast<std::uint32_t>(value));
+      next += word_size;
+      // A newline ends the piece: skip the call that would fail there.
       if (*p == '\n') break;
     }
+    if (!newline_ended) *stop = held;
+    begin += length;
   }
   // Like fgets, next_piece stops both at the end and on an error; only the
   // end is fine.
   if (std::ferror(file) != 0) return bump_outcome::read_error;
-  return count == entry_count ? bump_outcome::ok : bump_outcome::wrong_count;
+  return next == limit ? bump_outcome::ok : bump_outcome::wrong_count;
 }
 
 bool read_bump_values(const char* bump_path, std::uint32_t entry_count,
