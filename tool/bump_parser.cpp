@@ -131,6 +131,9 @@ struct refilled {
   std::memmove(area, area + begin, unread);
   const std::size_t wanted = max_piece - unread;
   const std::size_t got = std::fread(area + unread, 1, wanted, file);
+  // The byte after the text is always set, so that a piece which ends at
+  // the text's end is followed by a known zero (read by by_sscanf).
+  area[unread + got] = 0;
   return {unread + got, got < wanted};
 }
 
