@@ -61,8 +61,10 @@ void check_conversions(const std::uint8_t* data, std::size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   if (size < 2) return 0;
-  const auto entry_count = static_cast<std::uint32_t>((data[0] | data[1] << 8) %
-                                                      (value_capacity + 1));
+  const std::uint32_t first_two =
+      std::uint32_t{data[0]} | std::uint32_t{data[1]} << 8;
+  const auto entry_count =
+      static_cast<std::uint32_t>(first_two % (value_capacity + 1));
   data += 2;
   size -= 2;
 
