@@ -10,12 +10,10 @@ constexpr std::uint32_t rotl(std::uint32_t x, int n) {
   return (x << n) | (x >> (32 - n));
 }
 
-// The four auxiliary functions of RFC 1321, section 3.4.
+// The auxiliary functions of RFC 1321, section 3.4; G, (x & z) | (y & ~z),
+// is folded into step_g below.
 constexpr std::uint32_t f(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
   return (x & y) | (~x & z);
-}
-constexpr std::uint32_t g(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
-  return (x & z) | (y & ~z);
 }
 constexpr std::uint32_t h(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
   return x ^ y ^ z;
@@ -28,6 +26,18 @@ template <std::uint32_t (*fn)(std::uint32_t, std::uint32_t, std::uint32_t)>
 constexpr void step(std::uint32_t& a, std::uint32_t b, std::uint32_t c,
                     std::uint32_t d, std::uint32_t x, int s, std::uint32_t t) {
   a = b + rotl(a + fn(b, c, d) + x + t, s);
+}
+
+// Round 2's step with G split in two: its halves (b & d) and (c & ~d) share
+// no bit, so they may be added one at a time, and c & ~d, which does not
+// wait for b (the word just computed), is added with the word and the
+// constant ahead of it.
+constexpr void step_g(std::uint32_t& a, std::uint32_t b, std::uint32_t c,
+                      std::uint32_t d, std::uint32_t x, int s,
+                      std::uint32_t t) {
+  a += x + t + (c & ~d);
+  a += b & d;
+  a = b + rotl(a, s);
 }
 
 }  // namespace
@@ -108,22 +118,22 @@ void md5_transform(std::uint32_t* state, const std::uint8_t* block) {
   step<f>(b, c, d, a, x[15], 22, 0x49b40821);
 
   // Round 2.
-  step<g>(a, b, c, d, x[1], 5, 0xf61e2562);
-  step<g>(d, a, b, c, x[6], 9, 0xc040b340);
-  step<g>(c, d, a, b, x[11], 14, 0x265e5a51);
-  step<g>(b, c, d, a, x[0], 20, 0xe9b6c7aa);
-  step<g>(a, b, c, d, x[5], 5, 0xd62f105d);
-  step<g>(d, a, b, c, x[10], 9, 0x02441453);
-  step<g>(c, d, a, b, x[15], 14, 0xd8a1e681);
-  step<g>(b, c, d, a, x[4], 20, 0xe7d3fbc8);
-  step<g>(a, b, c, d, x[9], 5, 0x21e1cde6);
-  step<g>(d, a, b, c, x[14], 9, 0xc33707d6);
-  step<g>(c, d, a, b, x[3], 14, 0xf4d50d87);
-  step<g>(b, c, d, a, x[8], 20, 0x455a14ed);
-  step<g>(a, b, c, d, x[13], 5, 0xa9e3e905);
-  step<g>(d, a, b, c, x[2], 9, 0xfcefa3f8);
-  step<g>(c, d, a, b, x[7], 14, 0x676f02d9);
-  step<g>(b, c, d, a, x[12], 20, 0x8d2a4c8a);
+  step_g(a, b, c, d, x[1], 5, 0xf61e2562);
+  step_g(d, a, b, c, x[6], 9, 0xc040b340);
+  step_g(c, d, a, b, x[11], 14, 0x265e5a51);
+  step_g(b, c, d, a, x[0], 20, 0xe9b6c7aa);
+  step_g(a, b, c, d, x[5], 5, 0xd62f105d);
+  step_g(d, a, b, c, x[10], 9, 0x02441453);
+  step_g(c, d, a, b, x[15], 14, 0xd8a1e681);
+  step_g(b, c, d, a, x[4], 20, 0xe7d3fbc8);
+  step_g(a, b, c, d, x[9], 5, 0x21e1cde6);
+  step_g(d, a, b, c, x[14], 9, 0xc33707d6);
+  step_g(c, d, a, b, x[3], 14, 0xf4d50d87);
+  step_g(b, c, d, a, x[8], 20, 0x455a14ed);
+  step_g(a, b, c, d, x[13], 5, 0xa9e3e905);
+  step_g(d, a, b, c, x[2], 9, 0xfcefa3f8);
+  step_g(c, d, a, b, x[7], 14, 0x676f02d9);
+  step_g(b, c, d, a, x[12], 20, 0x8d2a4c8a);
 
   // Round 3.
   step<h>(a, b, c, d, x[5], 4, 0xfffa3942);

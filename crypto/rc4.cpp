@@ -16,16 +16,21 @@ void rc4_setup(rc4_state& st, const std::uint8_t* key) {
 
 void rc4_crypt(rc4_state& st, std::uint8_t* out, std::size_t size,
                const std::uint8_t* in) {
-  std::uint32_t i = st.i;
-  std::uint32_t j = st.j;
+  // Byte-wide indices wrap at 256 by themselves; the permutation is reached
+  // through a local pointer and the indices live in registers for the loop.
+  std::uint8_t* const perm = st.perm;
+  auto i = static_cast<std::uint8_t>(st.i);
+  auto j = static_cast<std::uint8_t>(st.j);
+#pragma GCC unroll 4
   for (std::size_t n = 0; n < size; ++n) {
-    i = (i + 1) & 0xFF;
-    const std::uint8_t a = st.perm[i];
-    j = (j + a) & 0xFF;
-    const std::uint8_t b = st.perm[j];
-    st.perm[j] = a;
-    st.perm[i] = b;
-    out[n] = static_cast<std::uint8_t>(in[n] ^ st.perm[(a + b) & 0xFF]);
+    ++i;
+    const std::uint8_t a = perm[i];
+    j = static_cast<std::uint8_t>(j + a);
+    const std::uint8_t b = perm[j];
+    perm[j] = a;
+    perm[i] = b;
+    out[n] = static_cast<std::uint8_t>(in[n] ^
+                                       perm[static_cast<std::uint8_t>(a + b)]);
   }
   st.i = i;
   st.j = j;
