@@ -50,10 +50,10 @@ constexpr bool may_begin_number(char c) {
                                         float& value) {
   char* const mark = const_cast<char*>(end);
   const char held = *mark;
-  if (held != 0) *mark = 0;
+  *mark = 0;
   int consumed = 0;
   const int converted = std::sscanf(text, " %f%n", &value, &consumed);
-  if (held != 0) *mark = held;
+  *mark = held;
   return converted == 1 ? text + consumed : nullptr;
 }
 
@@ -201,10 +201,9 @@ bump_outcome parse_bump_stream(std::FILE* file, std::uint32_t entry_count,
   std::size_t begin = 0;
   std::size_t end = 0;
   bool drained = false;
-  // The values go to next, up to limit, the end of entry_count values.
-  std::uint8_t* next = value_table;
-  std::uint8_t* const limit =
-      value_table + std::size_t{entry_count} * word_size;
+  // The values fill the table up to entry_count values, 4 bytes each.
+  const std::size_t wanted = std::size_t{entry_count} * word_size;
+  std::size_t stored = 0;
   while (const std::size_t length =
              next_length(file, area, begin, end, drained)) {
     char* piece = area + begin;
@@ -230,9 +229,9 @@ bump_outcome parse_bump_stream(std::FILE* file, std::uint32_t entry_count,
     float value = 0;
     for (const char* p = convert_at(piece, first, stop, value); p != nullptr;
          p = convert<true>(p, stop, value)) {
-      if (next == limit) return bump_outcome::wrong_count;
-      store32_le(next, std::bit_cast<std::uint32_t>(value));
-      next += word_size;
+      if (stored == wanted) return bump_outcome::wrong_count;
+      store32_le(value_table + stored, std::bit_cast<std::uint32_t>(value));
+      stored += word_size;
       // A newline ends the piece: skip the call that would fail there.
       if (*p == '\n') break;
     }
@@ -242,7 +241,7 @@ bump_outcome parse_bump_stream(std::FILE* file, std::uint32_t entry_count,
   // Like fgets, next_piece stops both at the end and on an error; only the
   // end is fine.
   if (std::ferror(file) != 0) return bump_outcome::read_error;
-  return next == limit ? bump_outcome::ok : bump_outcome::wrong_count;
+  return stored == wanted ? bump_outcome::ok : bump_outcome::wrong_count;
 }
 
 bool read_bump_values(const char* bump_path, std::uint32_t entry_count,
