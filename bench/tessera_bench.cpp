@@ -78,35 +78,56 @@ void rc4_tessera(benchmark::State& state, std::size_t size) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
 }
 
+// OpenSSL's RC4 keyed with all 32 bytes. It lives in the legacy provider,
+// and its default key length is 16 bytes, so the length Tessera uses must
+// be asked for before keying. ctx is null where that cannot be had.
+struct openssl_rc4 {
+  explicit openssl_rc4(const std::uint8_t* key)
+      : legacy(OSSL_PROVIDER_load(nullptr, "legacy")),
+        standard(OSSL_PROVIDER_load(nullptr, "default")),
+        cipher(EVP_CIPHER_fetch(nullptr, "RC4", nullptr)),
+        ctx(EVP_CIPHER_CTX_new()) {
+    if (cipher == nullptr ||
+        EVP_CipherInit_ex(ctx, cipher, nullptr, nullptr, nullptr, 1) != 1 ||
+        EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(rc4_key_size)) !=
+            1 ||
+        EVP_CipherInit_ex(ctx, nullptr, nullptr, key, nullptr, 1) != 1) {
+      EVP_CIPHER_CTX_free(ctx);
+      ctx = nullptr;
+    }
+  }
+  ~openssl_rc4() {
+    EVP_CIPHER_CTX_free(ctx);
+    EVP_CIPHER_free(cipher);
+    OSSL_PROVIDER_unload(standard);
+    OSSL_PROVIDER_unload(legacy);
+  }
+  openssl_rc4(const openssl_rc4&) = delete;
+  openssl_rc4& operator=(const openssl_rc4&) = delete;
+
+  OSSL_PROVIDER* legacy;
+  OSSL_PROVIDER* standard;
+  EVP_CIPHER* cipher;
+  EVP_CIPHER_CTX* ctx;
+};
+
 void rc4_openssl(benchmark::State& state, std::size_t size) {
   const auto key = random_bytes(rc4_key_size, 7);
   const auto in = random_bytes(size, 8);
   std::vector<std::uint8_t> out(size);
-  // RC4 lives in the legacy provider; its default key length is 16 bytes,
-  // so the 32 bytes Tessera uses must be asked for before keying.
-  OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-  OSSL_PROVIDER* standard = OSSL_PROVIDER_load(nullptr, "default");
-  EVP_CIPHER* rc4 = EVP_CIPHER_fetch(nullptr, "RC4", nullptr);
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  if (rc4 == nullptr ||
-      EVP_CipherInit_ex(ctx, rc4, nullptr, nullptr, nullptr, 1) != 1 ||
-      EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(rc4_key_size)) != 1 ||
-      EVP_CipherInit_ex(ctx, nullptr, nullptr, key.data(), nullptr, 1) != 1) {
+  const openssl_rc4 theirs(key.data());
+  if (theirs.ctx == nullptr) {
     state.SkipWithError("OpenSSL's RC4 (legacy provider) is not available");
   } else {
     int written = 0;
     for (auto _ : state) {
-      EVP_CipherUpdate(ctx, out.data(), &written, in.data(),
+      EVP_CipherUpdate(theirs.ctx, out.data(), &written, in.data(),
                        static_cast<int>(size));
       benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(state.iterations() *
                             static_cast<std::int64_t>(size));
   }
-  EVP_CIPHER_CTX_free(ctx);
-  EVP_CIPHER_free(rc4);
-  OSSL_PROVIDER_unload(standard);
-  OSSL_PROVIDER_unload(legacy);
 }
 
 // Tessera's and OpenSSL's forms of one primitive, called in turn within
@@ -167,14 +188,8 @@ void rc4_pair(benchmark::State& state, std::size_t size) {
   std::vector<std::uint8_t> out(size);
   rc4_state st;
   rc4_setup(st, key.data());
-  OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-  OSSL_PROVIDER* standard = OSSL_PROVIDER_load(nullptr, "default");
-  EVP_CIPHER* rc4 = EVP_CIPHER_fetch(nullptr, "RC4", nullptr);
-  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-  if (rc4 == nullptr ||
-      EVP_CipherInit_ex(ctx, rc4, nullptr, nullptr, nullptr, 1) != 1 ||
-      EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(rc4_key_size)) != 1 ||
-      EVP_CipherInit_ex(ctx, nullptr, nullptr, key.data(), nullptr, 1) != 1) {
+  const openssl_rc4 theirs(key.data());
+  if (theirs.ctx == nullptr) {
     state.SkipWithError("OpenSSL's RC4 (legacy provider) is not available");
   } else {
     int written = 0;
@@ -185,15 +200,11 @@ void rc4_pair(benchmark::State& state, std::size_t size) {
           benchmark::DoNotOptimize(out.data());
         },
         [&] {
-          EVP_CipherUpdate(ctx, out.data(), &written, in.data(),
+          EVP_CipherUpdate(theirs.ctx, out.data(), &written, in.data(),
                            static_cast<int>(size));
           benchmark::DoNotOptimize(out.data());
         });
   }
-  EVP_CIPHER_CTX_free(ctx);
-  EVP_CIPHER_free(rc4);
-  OSSL_PROVIDER_unload(standard);
-  OSSL_PROVIDER_unload(legacy);
 }
 
 // The plain form: the record's four blocks deciphered one after another,
