@@ -35,9 +35,7 @@ constexpr std::size_t largest_qel = qel_header_bytes + 4 * most_entries;
 // TESSERA_OPEN_BINARY from the environment if set (an installed or cross-
 // built copy), else the one this build made.
 std::string open_binary() {
-  const char* from_env = std::getenv("TESSERA_OPEN_BINARY");
-  return from_env != nullptr && *from_env != '\0' ? from_env
-                                                  : TESSERA_OPEN_PATH;
+  return binary_from_env("TESSERA_OPEN_BINARY", TESSERA_OPEN_PATH);
 }
 
 process_result open_tool(const std::vector<std::string>& args) {

@@ -8,10 +8,13 @@
 #include <sstream>
 #include <stdexcept>
 
+std::string binary_from_env(const char* variable, const char* built) {
+  const char* from_env = std::getenv(variable);
+  return from_env != nullptr && *from_env != '\0' ? from_env : built;
+}
+
 std::string tool_binary() {
-  const char* from_env = std::getenv("TESSERA_BINARY");
-  return from_env != nullptr && *from_env != '\0' ? from_env
-                                                  : TESSERA_BINARY_PATH;
+  return binary_from_env("TESSERA_BINARY", TESSERA_BINARY_PATH);
 }
 
 process_result run_tool(const std::vector<std::string>& args) {

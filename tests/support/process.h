@@ -22,3 +22,7 @@ process_result run_program(const std::string& program,
                            const std::vector<std::string>& args);
 
 std::string tool_binary();
+
+// The program named by the environment variable if it is set and not
+// empty (an installed or cross-built copy), else the one this build made.
+std::string binary_from_env(const char* variable, const char* built);
