@@ -17,7 +17,7 @@ bool read_exactly(std::FILE* file, std::uint8_t* buffer, std::size_t size) {
 }
 
 bool read_table(std::FILE* file, const char* path, std::uint8_t* key_area,
-                std::uint32_t& entry_count) {
+                std::uint32_t& entry_count, std::uint32_t* entry_kinds) {
   std::uint8_t leading[gtk_leading_size];
   std::uint8_t record[record_size];
 
@@ -62,6 +62,7 @@ bool read_table(std::FILE* file, const char* path, std::uint8_t* key_area,
                                     ? load32_le(clear + 3 * word_size)
                                     : load32_le(clear + 1 * word_size);
       store32_le(key_area + n * word_size, key);
+      if (entry_kinds != nullptr) entry_kinds[n] = kind;
     }
   }
   entry_count = count;
@@ -71,13 +72,14 @@ bool read_table(std::FILE* file, const char* path, std::uint8_t* key_area,
 }  // namespace
 
 bool read_entry_table(const char* gtk_path, std::uint8_t* key_area,
-                      std::uint32_t& entry_count) {
+                      std::uint32_t& entry_count, std::uint32_t* entry_kinds) {
   std::FILE* file = std::fopen(gtk_path, "rb");
   if (file == nullptr) {
     std::printf(open_failed, gtk_path);
     return false;
   }
-  const bool ok = read_table(file, gtk_path, key_area, entry_count);
+  const bool ok =
+      read_table(file, gtk_path, key_area, entry_count, entry_kinds);
   // Closing a stream that was only read loses nothing; its result is moot.
   static_cast<void>(std::fclose(file));
   return ok;

@@ -16,7 +16,9 @@ constexpr std::size_t entry_count_word = 5;  // of the clear header record
 
 // On success stores entry_count (at most value_capacity) and writes that
 // many entry keys, 4 bytes each, little-endian, in table order, to key_area
-// (key_area_size bytes). On failure prints one message naming gtk_path.
-// The file is closed before returning.
+// (key_area_size bytes). Where entry_kinds is given (value_capacity words),
+// it receives each entry's entry_kind too, in the same order. On failure
+// prints one message naming gtk_path. The file is closed before returning.
 bool read_entry_table(const char* gtk_path, std::uint8_t* key_area,
-                      std::uint32_t& entry_count);
+                      std::uint32_t& entry_count,
+                      std::uint32_t* entry_kinds = nullptr);

@@ -71,6 +71,27 @@ TEST_F(GtkReader, EntryKindChoosesTheKeyWord) {
   EXPECT_EQ(keys(), entry_keys(entries));
 }
 
+// Asked for them, the reader hands over each entry's kind beside its key,
+// for every count up to the cap and whatever the kind's value.
+TEST_F(GtkReader, HandsOverEntryKindsOnRequest) {
+  for (std::size_t n : {0u, 1u, 2u, 3u, 4098u}) {
+    SCOPED_TRACE("entries " + std::to_string(n));
+    auto entries = numbered_entries(n);
+    if (n >= 3) entries[2].kind = 0xFFFFFFFF;
+    const std::string file = write_file("t.gtk", make_gtk(entries));
+    std::uint32_t kinds[value_capacity + 1];
+    std::memset(kinds, 0xCC, sizeof kinds);
+    std::uint32_t count = 0;
+    ASSERT_TRUE(read_entry_table(file.c_str(), area_, count, kinds));
+    ASSERT_EQ(count, n);
+    for (std::size_t i = 0; i < n; ++i) {
+      EXPECT_EQ(kinds[i], entries[i].kind) << "entry " << i;
+      EXPECT_EQ(load32_le(area_ + 4 * i), entries[i].key) << "entry " << i;
+    }
+    EXPECT_EQ(kinds[n], 0xCCCCCCCCu);  // nothing past the last entry
+  }
+}
+
 // The leading bytes, anything between the header and the table and the
 // second half of each slot are never examined.
 TEST_F(GtkReader, UnexaminedBytesDoNotMatter) {
