@@ -11,6 +11,7 @@
 #include "qel_reader.h"
 #include "run.h"
 #include "sealing_key.h"
+#include "signals.h"
 #include "storage.h"
 
 namespace {
@@ -49,6 +50,7 @@ bool open_sealed(const char* gtk_path, const char* qel_path) {
 }  // namespace
 
 int run_open(int argc, const char* const* argv) {
+  ignore_write_signals();
   if (argc != expected_argc) {
     // Like every message, the usage line is best effort: the status says 1.
     static_cast<void>(std::fputs(open_usage_message, stdout));

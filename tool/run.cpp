@@ -9,6 +9,7 @@
 #include "gtk_reader.h"
 #include "messages.h"
 #include "qel_writer.h"
+#include "signals.h"
 #include "storage.h"
 
 namespace {
@@ -46,6 +47,7 @@ bool seal(const char* gtk_path, const char* bump_path, const char* qel_path) {
 }  // namespace
 
 int run_tessera(int argc, const char* const* argv) {
+  ignore_write_signals();
   if (argc != expected_argc) {
     // Like every message, the usage line is best effort: the status says 1.
     static_cast<void>(std::fputs(usage_message, stdout));
