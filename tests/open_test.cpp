@@ -380,8 +380,13 @@ TEST_F(refusal_test, GtkFailuresReadAsTesserasOwn) {
 // the redirection, so TESSERA_WRAPPER does not apply here.
 TEST_F(refusal_test, AFullStandardOutputFailsTheRun) {
   const std::string q = write_file("sealed.qel", qel_);
-  const std::string command =
-      "'" + open_binary() + "' '" + gtk_ + "' '" + q + "' > /dev/full";
+  std::string command;
+  for (const std::string& word : {open_binary(), gtk_, q}) {
+    command += '\'';
+    command += word;
+    command += "' ";
+  }
+  command += "> /dev/full";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);

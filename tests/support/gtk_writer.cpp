@@ -1,5 +1,7 @@
 #include "gtk_writer.h"
 
+#include <algorithm>
+
 #include "crypto/bytes.h"
 
 namespace {
@@ -52,7 +54,12 @@ clear_record entry_record(const gtk_entry& entry) {
 
 std::vector<std::uint8_t> make_gtk(const std::vector<gtk_entry>& entries,
                                    const gtk_layout& layout) {
-  std::vector<std::uint8_t> file(8, layout.filler);
+  constexpr std::size_t leading = 8;
+  constexpr std::size_t slot = 2 * record_size;  // record, then unread bytes
+  const std::size_t table = leading + record_size + layout.gap;
+  // Laid out whole and filled in place: the filler stays wherever no record
+  // goes.
+  std::vector<std::uint8_t> file(table + entries.size() * slot, layout.filler);
 
   clear_record header{};
   for (std::size_t k = 0; k < 8; ++k) {
@@ -62,13 +69,12 @@ std::vector<std::uint8_t> make_gtk(const std::vector<gtk_entry>& entries,
                   ? layout.header_count
                   : static_cast<std::uint32_t>(entries.size());
   const auto head = encipher_record(header);
-  file.insert(file.end(), head.begin(), head.end());
-  file.insert(file.end(), layout.gap, layout.filler);
+  std::copy(head.begin(), head.end(), file.begin() + leading);
 
-  for (const gtk_entry& entry : entries) {
-    const auto record = encipher_record(entry_record(entry));
-    file.insert(file.end(), record.begin(), record.end());
-    file.insert(file.end(), record_size, layout.filler);
+  for (std::size_t n = 0; n < entries.size(); ++n) {
+    const auto record = encipher_record(entry_record(entries[n]));
+    std::copy(record.begin(), record.end(),
+              file.begin() + static_cast<std::ptrdiff_t>(table + n * slot));
   }
   return file;
 }
