@@ -1,7 +1,8 @@
 #include "bump_parser.h"
 
+#include <fast_float/fast_float.h>
+
 #include <bit>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -57,10 +58,10 @@ constexpr bool may_begin_number(char c) {
   return converted == 1 ? text + consumed : nullptr;
 }
 
-// Where from_chars stopped at an 'e' or 'E', the end of the number for the
-// C library, which takes an exponent marker with no digits, and at most one
-// sign after it, as part of the number. A number that already has its
-// exponent ends where from_chars ended.
+// Where the decimal conversion stopped at an 'e' or 'E', the end of the
+// number for the C library, which takes an exponent marker with no digits,
+// and at most one sign after it, as part of the number. A number that
+// already has its exponent ends where the conversion ended.
 [[gnu::noinline]] const char* past_marker(const char* first, const char* stop) {
   for (const char* q = first; q != stop; ++q) {
     if (*q == 'e' || *q == 'E') return stop;
@@ -77,7 +78,7 @@ constexpr bool may_begin_number(char c) {
                                                      float& value) {
   const char* number = p;
   if (*p == '+') {
-    // from_chars takes no '+'; "+-5" and "++5" must still fail.
+    // The decimal conversion takes no '+'; "+-5" and "++5" must still fail.
     ++number;
     if (*number == '-' || *number == '+') return nullptr;
   }
@@ -87,18 +88,18 @@ constexpr bool may_begin_number(char c) {
     if (c == 'i' || c == 'I' || c == 'n' || c == 'N') [[unlikely]] {
       return by_sscanf(text, end, value);
     }
-    // Nothing else can begin a number; from_chars would say the same.
+    // Nothing else can begin a number; the conversion would say the same.
     return nullptr;
   }
   if (c == '0' && (first[1] == 'x' || first[1] == 'X')) [[unlikely]] {
     return by_sscanf(text, end, value);
   }
 
-  const auto [stop, error] = std::from_chars(number, end, value);
-  if (error == std::errc::invalid_argument) return nullptr;
-  if (error != std::errc{}) [[unlikely]] {
-    return by_sscanf(text, end, value);
-  }
+  // Correctly rounded, as the C library's conversion is, and out of range
+  // it gives what that stores too: +-inf above FLT_MAX's half-way point,
+  // +-0 below half the smallest subnormal.
+  const auto [stop, error] = fast_float::from_chars(number, end, value);
+  if (error != std::errc{}) return nullptr;
 
   if (*stop == 'e' || *stop == 'E') [[unlikely]] {
     return past_marker(first, stop);
@@ -246,7 +247,10 @@ bump_outcome parse_bump_stream(std::FILE* file, std::uint32_t entry_count,
 
 bool read_bump_values(const char* bump_path, std::uint32_t entry_count,
                       std::uint8_t* value_table, std::uint8_t* line_area) {
-  std::FILE* file = std::fopen(bump_path, "r");
+  // Binary mode, so that every platform reads the same bytes: in text mode
+  // Windows would turn CR LF into LF, which changes nothing here, but would
+  // also end the file at the first ^Z (0x1A) byte.
+  std::FILE* file = std::fopen(bump_path, "rb");
   if (file == nullptr) {
     std::printf(open_failed, bump_path);
     return false;
