@@ -8,8 +8,9 @@
 // The reading and the conversion are faster forms of fgets and sscanf that
 // give the same pieces, values, counts and outcomes on every input: large
 // reads cut at the newline, and fast_float on the plain decimal forms, with
-// every other form (hexadecimal, infinities, NaNs) handed to sscanf itself. The pieces are exposed so
-// that tests can hold each against its plain counterpart.
+// every other form (hexadecimal, infinities, NaNs) handed to sscanf itself.
+// The pieces are exposed so that tests can hold each against its plain
+// counterpart.
 #pragma once
 
 #include <cstddef>
