@@ -123,9 +123,10 @@ TEST_F(table_test, ListsTheKindsAndKeysTheTableWasWrittenWith) {
         {0, 0xFFFFFFFF},
         {2, 0x7FFFFFFF}},
        with_gap},
+      // The largest tables: indices of one to four digits, and a listing
+      // of many chunks of output whose ends fall in other places in each.
+      // With no gap the table starts right after the header, at byte 40.
       {"4,098 entries", random_entries(rng, most_entries), with_gap},
-      // Indices from 0 to 4,097 cross three decimal widths and the text
-      // crosses many chunks of output, wherever they fall.
       {"4,097 entries, no gap", random_entries(rng, most_entries - 1), {}},
   };
   for (const table_case& c : cases) {
