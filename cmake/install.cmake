@@ -1,10 +1,10 @@
-# What `cmake --install` and the Debian package put on a machine: the two
+# What `cmake --install` and the Debian package put on a machine: the three
 # programs, their manual pages and the README. Nothing of the tests, the
 # library or the example is installed.
 include(GNUInstallDirs)
 
-install(TARGETS Tessera tessera-open RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES man/Tessera.1 man/tessera-open.1
+install(TARGETS Tessera tessera-open tessera-table RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES man/Tessera.1 man/tessera-open.1 man/tessera-table.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessera)
 
@@ -21,7 +21,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "Tessera seals a list of floating-point values to one enciphered entry-table\n"
   "file (a gtk file): the sealed qel file can be opened only with the same\n"
   "table. tessera-open checks a qel file against its table and prints the\n"
-  "values. Both programs carry the record key and key prefix this package\n"
+  "values; tessera-table lists a table's entries, their count first. All\n"
+  "three programs carry the record key and key prefix this package\n"
   "was built with, and serve only the tables made for those keys.")
 set(CPACK_PACKAGE_CONTACT "${TESSERA_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TESSERA_PACKAGE_MAINTAINER}")

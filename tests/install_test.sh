@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# `cmake --install` into a fresh prefix installs the two programs, their
-# manual pages and the README, and nothing else; the installed programs seal
-# and open the example.
+# `cmake --install` into a fresh prefix installs the three programs, their
+# manual pages and the README, and nothing else; the installed programs
+# list, seal and open the example.
 #   install_test.sh BUILD SOURCE
 set -euo pipefail
 build=$1 source=$2
@@ -16,9 +16,11 @@ prefix=$work/prefix
 
 expected="./bin/Tessera
 ./bin/tessera-open
+./bin/tessera-table
 ./share/doc/tessera/README.md
 ./share/man/man1/Tessera.1
-./share/man/man1/tessera-open.1"
+./share/man/man1/tessera-open.1
+./share/man/man1/tessera-table.1"
 installed=$(cd "$prefix" && find . ! -type d | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
   printf 'installed:\n%s\nexpected:\n%s\n' "$installed" "$expected"
@@ -27,8 +29,10 @@ fi
 cmp "$source/README.md" "$prefix/share/doc/tessera/README.md"
 cmp "$source/man/Tessera.1" "$prefix/share/man/man1/Tessera.1"
 cmp "$source/man/tessera-open.1" "$prefix/share/man/man1/tessera-open.1"
-[ -x "$prefix/bin/Tessera" ] && [ -x "$prefix/bin/tessera-open" ]
+cmp "$source/man/tessera-table.1" "$prefix/share/man/man1/tessera-table.1"
+[ -x "$prefix/bin/Tessera" ] && [ -x "$prefix/bin/tessera-open" ] &&
+  [ -x "$prefix/bin/tessera-table" ]
 
 cd "$work"
 check_programs "$prefix/bin" "$work"
-echo "installed programs seal and open $example_gtk"
+echo "installed programs list, seal and open $example_gtk"

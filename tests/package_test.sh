@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # `cpack -G DEB` makes one Debian package with the right metadata, holding
-# the two programs, their manual pages and the README under /usr and
+# the three programs, their manual pages and the README under /usr and
 # nothing else; the packaged programs, unpacked with dpkg-deb -x into a
-# fresh root, seal and open the example.
+# fresh root, list, seal and open the example.
 #   package_test.sh BUILD SOURCE VERSION SUMMARY
 set -euo pipefail
 build=$1 source=$2 version=$3 summary=$4
@@ -48,9 +48,11 @@ depends=$(field Depends)
 
 expected="./usr/bin/Tessera
 ./usr/bin/tessera-open
+./usr/bin/tessera-table
 ./usr/share/doc/tessera/README.md
 ./usr/share/man/man1/Tessera.1
-./usr/share/man/man1/tessera-open.1"
+./usr/share/man/man1/tessera-open.1
+./usr/share/man/man1/tessera-table.1"
 dpkg-deb -x "$deb" "$work/root"
 packaged=$(cd "$work/root" && find . ! -type d | LC_ALL=C sort)
 if [ "$packaged" != "$expected" ]; then
@@ -62,4 +64,4 @@ fi
 cd "$work"
 check_programs "$work/root/usr/bin" "$work"
 echo "$(basename "$deb"): metadata and contents as expected;" \
-  "the packaged programs seal and open $example_gtk"
+  "the packaged programs list, seal and open $example_gtk"

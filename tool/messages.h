@@ -1,6 +1,6 @@
-// The only texts Tessera and tessera-open print, each a format with the
-// path as its one %s (the usage messages have none). The path is always
-// data, never a format.
+// The only messages Tessera, tessera-open and tessera-table print, each a
+// format with the path as its one %s (the usage messages have none). The
+// path is always data, never a format.
 #pragma once
 
 inline constexpr char usage_message[] =
@@ -21,3 +21,6 @@ inline constexpr char sealed_for_other_table[] =
     "Sealed for another table or key: %s\n";
 inline constexpr char damaged_values[] =
     "Values don't match their digest in %s\n";
+
+// tessera-table's own text; its gtk file failures use the ones above.
+inline constexpr char table_usage_message[] = "Usage: tessera-table gtk_file\n";

@@ -23,6 +23,13 @@ process_result run_tool(const std::vector<std::string>& args) {
 
 process_result run_program(const std::string& program,
                            const std::vector<std::string>& args) {
+  return run_program_with_stdout(program, args, -1);
+}
+
+// stdout_fd -1: standard output is collected like standard error.
+process_result run_program_with_stdout(const std::string& program,
+                                       const std::vector<std::string>& args,
+                                       int stdout_fd) {
   std::vector<std::string> command;
   if (const char* wrapper = std::getenv("TESSERA_WRAPPER")) {
     std::istringstream words(wrapper);
@@ -43,7 +50,8 @@ process_result run_program(const std::string& program,
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    dup2(out_pipe[1], STDOUT_FILENO);
+    dup2(stdout_fd >= 0 ? stdout_fd : out_pipe[1], STDOUT_FILENO);
+    if (stdout_fd > STDERR_FILENO) close(stdout_fd);
     dup2(err_pipe[1], STDERR_FILENO);
     close(out_pipe[0]);
     close(out_pipe[1]);

@@ -21,6 +21,14 @@ process_result run_tool(const std::vector<std::string>& args);
 process_result run_program(const std::string& program,
                            const std::vector<std::string>& args);
 
+// The same with the program's standard output on stdout_fd, an open file
+// descriptor of the caller's (a pipe whose reading end is already closed,
+// /dev/full opened for writing), instead of collected: out stays empty.
+// The caller still owns stdout_fd and closes it.
+process_result run_program_with_stdout(const std::string& program,
+                                       const std::vector<std::string>& args,
+                                       int stdout_fd);
+
 std::string tool_binary();
 
 // The program named by the environment variable if it is set and not
