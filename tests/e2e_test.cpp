@@ -84,8 +84,9 @@ struct file_state {
 class e2e_test : public temp_dir_test {
  protected:
   // The tool, which must never write to standard error.
-  static process_result tessera(const std::vector<std::string>& args) {
-    process_result result = run_tool(args);
+  static process_result tessera(const std::vector<std::string>& args,
+                                const process_options& options = {}) {
+    process_result result = run_tool(args, options);
     EXPECT_EQ(result.err, "") << "standard error must stay empty";
     return result;
   }
@@ -339,6 +340,112 @@ TEST_F(e2e_test, FullDeviceIsAWriteFailure) {
     expect_failure(tessera({gtk_path, bump_path, "/dev/full"}),
                    "Couldn't write to /dev/full\n");
   }
+}
+
+// ------------------------------------------------ a qel path naming an input
+
+// Opening the qel file truncates it, so a qel path that leads to an input,
+// by whatever path or link, is refused before anything is opened for
+// writing: "Couldn't open" with the qel path, status 1, both inputs byte
+// for byte and time for time as they were, and no file made. The run
+// starts in the files' directory, so the relative paths are a user's own.
+TEST_F(e2e_test, QelPathNamingAnInputIsRefused) {
+  const std::vector<gtk_entry> entries = entries_of(3);
+  const std::string gtk_path = old_file("t.gtk", make_gtk(entries));
+  const std::string bump_path = old_file("t.bump", {'1', ' ', '2', ' ', '3'});
+  make_dir("sub");
+  fs::create_hard_link(gtk_path, path("gtk.link"));
+  fs::create_hard_link(bump_path, path("bump.link"));
+  fs::create_symlink("t.gtk", path("gtk.sym"));
+  fs::create_symlink("t.bump", path("bump.sym"));
+  fs::create_symlink(dir_, path("here"));  // the directory itself
+
+  struct named_input_case {
+    std::string gtk, bump, qel;
+  };
+  std::vector<named_input_case> cases;
+  for (const std::string input : {"gtk", "bump"}) {
+    const std::string name = "t." + input;
+    const std::string& full = input == "gtk" ? gtk_path : bump_path;
+    for (const std::string& qel : {
+             name,                      // the very same string
+             "./" + name,               // another spelling
+             full,                      // the absolute path
+             "sub/../" + name,          // through a directory
+             "here/" + name,            // a linked directory
+             "/proc/self/cwd/" + name,  // the kernel's own link
+             input + ".link",           // a hard link
+             input + ".sym",            // a symbolic link
+         }) {
+      cases.push_back({"t.gtk", "t.bump", qel});
+    }
+    // The input named by its links, the qel path by the file's own name.
+    cases.push_back(input == "gtk"
+                        ? named_input_case{"gtk.sym", "t.bump", name}
+                        : named_input_case{"t.gtk", "bump.link", name});
+  }
+
+  process_options in_dir;
+  in_dir.working_dir = dir_.string();
+  const file_state gtk_before = state_of(gtk_path);
+  const file_state bump_before = state_of(bump_path);
+  const auto listed = listing();
+  for (const named_input_case& c : cases) {
+    SCOPED_TRACE("Tessera " + c.gtk + " " + c.bump + " " + c.qel);
+    if (c.qel.starts_with("/proc/") && !exists("/proc/self/cwd")) continue;
+    expect_failure(tessera({c.gtk, c.bump, c.qel}, in_dir),
+                   "Couldn't open " + c.qel + "\n");
+    EXPECT_EQ(state_of(gtk_path), gtk_before) << "the gtk file was touched";
+    EXPECT_EQ(state_of(bump_path), bump_before) << "the bump file was touched";
+    EXPECT_EQ(listing(), listed) << "a file was made or removed";
+  }
+}
+
+// Beside those refusals: qel paths near the inputs that lead to other files
+// are written as ever, an existing file rewritten whole, and the inputs are
+// never touched. Only the file identity counts, not the name or the content.
+TEST_F(e2e_test, QelPathBesideTheInputsIsWritten) {
+  const std::vector<gtk_entry> entries = entries_of(3);
+  const bytes gtk_bytes = make_gtk(entries);
+  const std::string gtk_path = old_file("t.gtk", gtk_bytes);
+  const std::string bump_path = old_file("t.bump", {'1', ' ', '2', ' ', '3'});
+  make_dir("sub");
+  old_file("sub/t.gtk", gtk_bytes);  // the gtk's name, another directory
+  old_file("copy.gtk", gtk_bytes);   // the gtk's bytes, another file
+  old_file("old.qel", bytes(1000, 0xEE));
+  old_file("other.qel", bytes(1000, 0xEE));
+  fs::create_symlink("other.qel", path("other.sym"));
+  fs::create_symlink("made.qel", path("dangling.sym"));
+
+  struct beside_case {
+    std::string qel;      // as given, relative to the files' directory
+    std::string written;  // the file that must then hold the sealed bytes
+  };
+  const beside_case cases[] = {
+      {"t.qel", "t.qel"},            // not there yet
+      {"old.qel", "old.qel"},        // longer, rewritten whole
+      {"sub/t.gtk", "sub/t.gtk"},    // same name, other file
+      {"copy.gtk", "copy.gtk"},      // same bytes, other file
+      {"other.sym", "other.qel"},    // a link to another file
+      {"dangling.sym", "made.qel"},  // a link to no file yet
+      {path("old.qel"), "old.qel"},  // absolute
+  };
+  process_options in_dir;
+  in_dir.working_dir = dir_.string();
+  const file_state gtk_before = state_of(gtk_path);
+  const file_state bump_before = state_of(bump_path);
+  for (const beside_case& c : cases) {
+    SCOPED_TRACE("qel path " + c.qel);
+    expect_sealed(tessera({"t.gtk", "t.bump", c.qel}, in_dir), path(c.written),
+                  entry_keys(entries), {1, 2, 3});
+    EXPECT_EQ(state_of(gtk_path), gtk_before);
+    EXPECT_EQ(state_of(bump_path), bump_before);
+  }
+  EXPECT_TRUE(fs::is_symlink(path("other.sym")));
+  // A device is never compared, so it is written as today.
+  const process_result to_null = tessera({gtk_path, bump_path, "/dev/null"});
+  EXPECT_EQ(to_null.out, "");
+  EXPECT_EQ(to_null.status, 0);
 }
 
 // --------------------------------------------------------------- gtk file
