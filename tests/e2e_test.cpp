@@ -4,7 +4,10 @@
 // (valgrind, qemu) or against another binary. Each case checks standard
 // output exactly, the exit status, that nothing reaches standard error, and
 // the qel file byte for byte against the model and deciphered.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -448,6 +451,100 @@ TEST_F(e2e_test, QelPathBesideTheInputsIsWritten) {
   EXPECT_EQ(to_null.status, 0);
 }
 
+// ------------------------------------------------- writes the system refuses
+
+// A write past the file size limit (RLIMIT_FSIZE) raises SIGXFSZ, whose
+// default action would end the run with status 153 and no word. The tool
+// ignores it, so the write comes back short: "Couldn't write to", status 1,
+// and the file keeps the bytes that reached it, the first bytes of the
+// sealed file up to the limit.
+TEST_F(e2e_test, FileSizeLimitIsAWriteFailure) {
+  struct limit_case {
+    std::uint64_t limit;  // bytes
+    std::uint32_t entries;
+  };
+  const limit_case cases[] = {
+      {0, 0},                 // 32 bytes, refused when the stream is flushed
+      {31, 1},                // one byte short of the 36
+      {4096, most_entries},   // a whole number of stream buffers
+      {10000, most_entries},  // cut inside one write
+  };
+  for (const limit_case& c : cases) {
+    SCOPED_TRACE("limit " + std::to_string(c.limit) + ", " +
+                 std::to_string(c.entries) + " entries");
+    if (wrapped() && c.limit < wrapper_file_room) {
+      std::printf("limit %llu not tried under TESSERA_WRAPPER\n",
+                  static_cast<unsigned long long>(c.limit));
+      continue;
+    }
+    const std::vector<gtk_entry> entries = entries_of(c.entries);
+    const std::vector<float> values = values_of(c.entries);
+    const std::string gtk_path = gtk("t.gtk", entries);
+    const std::string bump_path = write_text("t.bump", bump_text(values));
+    const std::string qel = path("t.qel");
+    fs::remove(qel);
+    process_options limited;
+    limited.file_size_limit = c.limit;
+    expect_failure(tessera({gtk_path, bump_path, qel}, limited),
+                   "Couldn't write to " + qel + "\n");
+    const bytes model = model_qel(entry_keys(entries), values);
+    ASSERT_LT(c.limit, model.size());
+    EXPECT_EQ(read_file(qel),
+              bytes(model.begin(), model.begin() + static_cast<long>(c.limit)));
+  }
+}
+
+// A write into a pipe or FIFO whose reader has gone raises SIGPIPE, whose
+// default action would end the run with status 141. The tool ignores it, so
+// the write comes back short and the run ends with status 1; the message is
+// lost only when standard output is that very pipe.
+TEST_F(e2e_test, PipeWithoutReaderIsAWriteFailure) {
+  const std::vector<gtk_entry> entries = entries_of(most_entries);
+  const std::vector<float> values = values_of(most_entries);
+  const std::string gtk_path = gtk("t.gtk", entries);
+  const std::string bump_path = write_text("t.bump", bump_text(values));
+
+  {
+    SCOPED_TRACE(
+        "the qel path is a FIFO whose reader leaves at its first byte");
+    const std::string fifo = path("out.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    process_options leaving;
+    leaving.leaving_reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(leaving.leaving_reader, 0);
+    // The smallest pipe buffer: the sealed file cannot fit in it, so some
+    // write must still be waiting when the reader leaves.
+    const int capacity = fcntl(leaving.leaving_reader, F_SETPIPE_SZ, 4096);
+    ASSERT_GT(capacity, 0);
+    ASSERT_LT(static_cast<std::size_t>(capacity), 32 + 4 * values.size());
+    expect_failure(tessera({gtk_path, bump_path, fifo}, leaving),
+                   "Couldn't write to " + fifo + "\n");
+  }
+
+  process_options dead_output;
+  dead_output.output = child_output::dead_pipe;
+  {
+    SCOPED_TRACE("the qel path is /dev/stdout, a pipe whose reader has gone");
+    EXPECT_EQ(tessera({gtk_path, bump_path, "/dev/stdout"}, dead_output).status,
+              1);
+  }
+  {
+    SCOPED_TRACE("a message into a standard output whose reader has gone");
+    EXPECT_EQ(tessera({path("none.gtk"), bump_path, path("t.qel")}, dead_output)
+                  .status,
+              1);
+    EXPECT_FALSE(exists(path("t.qel")));
+  }
+  {
+    SCOPED_TRACE("a run that succeeds says nothing, so nothing is lost");
+    const std::string qel = path("t.qel");
+    const process_result result =
+        tessera({gtk_path, bump_path, qel}, dead_output);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(read_file(qel), model_qel(entry_keys(entries), values));
+  }
+}
+
 // --------------------------------------------------------------- gtk file
 
 TEST_F(e2e_test, GtkShorterThanHeaderCannotBeRead) {
@@ -492,6 +589,31 @@ TEST_F(e2e_test, GtkShorterThanItsTableCannotBeSought) {
     ASSERT_EQ(fs::file_size(gtk_path), c.size);
     expect_failure(tessera({gtk_path, bump_path, qel}),
                    "Couldn't seek in " + gtk_path + "\n");
+    EXPECT_FALSE(exists(qel));
+  }
+}
+
+// A gtk file that cannot be positioned (a FIFO here, and so a pipe or a
+// process substitution) is read as far as its header and then refused: its
+// table is found only by seeking back from the end.
+TEST_F(e2e_test, GtkThatCannotBePositionedCannotBeSought) {
+  const std::string bump_path = write_text("t.bump", "1 2\n");
+  const std::string qel = path("t.qel");
+  for (const std::uint32_t n : {0u, 2u}) {
+    SCOPED_TRACE(std::to_string(n) + " entries");
+    const std::string fifo = path("gtk.fifo");
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Held open for reading and writing, the FIFO opens at once for the tool
+    // and already holds the whole gtk file.
+    const int held = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    const bytes file = make_gtk(entries_of(n));
+    ASSERT_EQ(write(held, file.data(), file.size()),
+              static_cast<ssize_t>(file.size()));
+    expect_failure(tessera({fifo, bump_path, qel}),
+                   "Couldn't seek in " + fifo + "\n");
+    close(held);
     EXPECT_FALSE(exists(qel));
   }
 }
