@@ -392,8 +392,9 @@ TEST_F(refusal_test, AFullStandardOutputFailsTheRun) {
 // A write that the system refuses raises a signal whose default action
 // would end tessera-open outside its statuses: SIGXFSZ (153) past the file
 // size limit, SIGPIPE (141) into a pipe whose reader has gone, as in
-// `tessera-open g q | head -c0`. Both are ignored, so the values that did
-// not reach standard output fail the run with status 1, the one word left.
+// `tessera-open g q | head -c0`. Both are ignored, so values that did not
+// reach standard output fail the run with status 1: with standard output
+// gone, the status is all that can still tell.
 class refused_output_test : public open_test {
  protected:
   void SetUp() override {
