@@ -4,7 +4,10 @@
 // (valgrind, qemu) or against another binary. Each case checks standard
 // output exactly, the exit status, that nothing reaches standard error, and
 // the qel file byte for byte against the model and deciphered.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <bit>
@@ -84,8 +87,9 @@ struct file_state {
 class e2e_test : public temp_dir_test {
  protected:
   // The tool, which must never write to standard error.
-  static process_result tessera(const std::vector<std::string>& args) {
-    process_result result = run_tool(args);
+  static process_result tessera(const std::vector<std::string>& args,
+                                const process_options& options = {}) {
+    process_result result = run_tool(args, options);
     EXPECT_EQ(result.err, "") << "standard error must stay empty";
     return result;
   }
@@ -341,6 +345,206 @@ TEST_F(e2e_test, FullDeviceIsAWriteFailure) {
   }
 }
 
+// ------------------------------------------------ a qel path naming an input
+
+// Opening the qel file truncates it, so a qel path that leads to an input,
+// by whatever path or link, is refused before anything is opened for
+// writing: "Couldn't open" with the qel path, status 1, both inputs byte
+// for byte and time for time as they were, and no file made. The run
+// starts in the files' directory, so the relative paths are a user's own.
+TEST_F(e2e_test, QelPathNamingAnInputIsRefused) {
+  const std::vector<gtk_entry> entries = entries_of(3);
+  const std::string gtk_path = old_file("t.gtk", make_gtk(entries));
+  const std::string bump_path = old_file("t.bump", {'1', ' ', '2', ' ', '3'});
+  make_dir("sub");
+  fs::create_hard_link(gtk_path, path("gtk.link"));
+  fs::create_hard_link(bump_path, path("bump.link"));
+  fs::create_symlink("t.gtk", path("gtk.sym"));
+  fs::create_symlink("t.bump", path("bump.sym"));
+  fs::create_symlink(dir_, path("here"));  // the directory itself
+
+  struct named_input_case {
+    std::string gtk, bump, qel;
+  };
+  std::vector<named_input_case> cases;
+  for (const std::string input : {"gtk", "bump"}) {
+    const std::string name = "t." + input;
+    const std::string& full = input == "gtk" ? gtk_path : bump_path;
+    for (const std::string& qel : {
+             name,                      // the very same string
+             "./" + name,               // another spelling
+             full,                      // the absolute path
+             "sub/../" + name,          // through a directory
+             "here/" + name,            // a linked directory
+             "/proc/self/cwd/" + name,  // the kernel's own link
+             input + ".link",           // a hard link
+             input + ".sym",            // a symbolic link
+         }) {
+      cases.push_back({"t.gtk", "t.bump", qel});
+    }
+    // The input named by its links, the qel path by the file's own name.
+    cases.push_back(input == "gtk"
+                        ? named_input_case{"gtk.sym", "t.bump", name}
+                        : named_input_case{"t.gtk", "bump.link", name});
+  }
+
+  process_options in_dir;
+  in_dir.working_dir = dir_.string();
+  const file_state gtk_before = state_of(gtk_path);
+  const file_state bump_before = state_of(bump_path);
+  const auto listed = listing();
+  for (const named_input_case& c : cases) {
+    SCOPED_TRACE("Tessera " + c.gtk + " " + c.bump + " " + c.qel);
+    if (c.qel.starts_with("/proc/") && !exists("/proc/self/cwd")) continue;
+    expect_failure(tessera({c.gtk, c.bump, c.qel}, in_dir),
+                   "Couldn't open " + c.qel + "\n");
+    EXPECT_EQ(state_of(gtk_path), gtk_before) << "the gtk file was touched";
+    EXPECT_EQ(state_of(bump_path), bump_before) << "the bump file was touched";
+    EXPECT_EQ(listing(), listed) << "a file was made or removed";
+  }
+}
+
+// Beside those refusals: qel paths near the inputs that lead to other files
+// are written as ever, an existing file rewritten whole, and the inputs are
+// never touched. Only the file identity counts, not the name or the content.
+TEST_F(e2e_test, QelPathBesideTheInputsIsWritten) {
+  const std::vector<gtk_entry> entries = entries_of(3);
+  const bytes gtk_bytes = make_gtk(entries);
+  const std::string gtk_path = old_file("t.gtk", gtk_bytes);
+  const std::string bump_path = old_file("t.bump", {'1', ' ', '2', ' ', '3'});
+  make_dir("sub");
+  old_file("sub/t.gtk", gtk_bytes);  // the gtk's name, another directory
+  old_file("copy.gtk", gtk_bytes);   // the gtk's bytes, another file
+  old_file("old.qel", bytes(1000, 0xEE));
+  old_file("other.qel", bytes(1000, 0xEE));
+  fs::create_symlink("other.qel", path("other.sym"));
+  fs::create_symlink("made.qel", path("dangling.sym"));
+
+  struct beside_case {
+    std::string qel;      // as given, relative to the files' directory
+    std::string written;  // the file that must then hold the sealed bytes
+  };
+  const beside_case cases[] = {
+      {"t.qel", "t.qel"},            // not there yet
+      {"old.qel", "old.qel"},        // longer, rewritten whole
+      {"sub/t.gtk", "sub/t.gtk"},    // same name, other file
+      {"copy.gtk", "copy.gtk"},      // same bytes, other file
+      {"other.sym", "other.qel"},    // a link to another file
+      {"dangling.sym", "made.qel"},  // a link to no file yet
+      {path("old.qel"), "old.qel"},  // absolute
+  };
+  process_options in_dir;
+  in_dir.working_dir = dir_.string();
+  const file_state gtk_before = state_of(gtk_path);
+  const file_state bump_before = state_of(bump_path);
+  for (const beside_case& c : cases) {
+    SCOPED_TRACE("qel path " + c.qel);
+    expect_sealed(tessera({"t.gtk", "t.bump", c.qel}, in_dir), path(c.written),
+                  entry_keys(entries), {1, 2, 3});
+    EXPECT_EQ(state_of(gtk_path), gtk_before);
+    EXPECT_EQ(state_of(bump_path), bump_before);
+  }
+  EXPECT_TRUE(fs::is_symlink(path("other.sym")));
+  // A device is never compared, so it is written as today.
+  const process_result to_null = tessera({gtk_path, bump_path, "/dev/null"});
+  EXPECT_EQ(to_null.out, "");
+  EXPECT_EQ(to_null.status, 0);
+}
+
+// ------------------------------------------------- writes the system refuses
+
+// A write past the file size limit (RLIMIT_FSIZE) raises SIGXFSZ, whose
+// default action would end the run with status 153 and no word. The tool
+// ignores it, so the write comes back short: "Couldn't write to", status 1,
+// and the file keeps the bytes that reached it, the first bytes of the
+// sealed file up to the limit.
+TEST_F(e2e_test, FileSizeLimitIsAWriteFailure) {
+  struct limit_case {
+    std::uint64_t limit;  // bytes
+    std::uint32_t entries;
+  };
+  const limit_case cases[] = {
+      {0, 0},                 // 32 bytes, refused when the stream is flushed
+      {31, 1},                // one byte short of the 36
+      {4096, most_entries},   // a whole number of stream buffers
+      {10000, most_entries},  // cut inside one write
+  };
+  for (const limit_case& c : cases) {
+    SCOPED_TRACE("limit " + std::to_string(c.limit) + ", " +
+                 std::to_string(c.entries) + " entries");
+    if (wrapped() && c.limit < wrapper_file_room) {
+      std::printf("limit %llu not tried under TESSERA_WRAPPER\n",
+                  static_cast<unsigned long long>(c.limit));
+      continue;
+    }
+    const std::vector<gtk_entry> entries = entries_of(c.entries);
+    const std::vector<float> values = values_of(c.entries);
+    const std::string gtk_path = gtk("t.gtk", entries);
+    const std::string bump_path = write_text("t.bump", bump_text(values));
+    const std::string qel = path("t.qel");
+    fs::remove(qel);
+    process_options limited;
+    limited.file_size_limit = c.limit;
+    expect_failure(tessera({gtk_path, bump_path, qel}, limited),
+                   "Couldn't write to " + qel + "\n");
+    const bytes model = model_qel(entry_keys(entries), values);
+    ASSERT_LT(c.limit, model.size());
+    EXPECT_EQ(read_file(qel),
+              bytes(model.begin(), model.begin() + static_cast<long>(c.limit)));
+  }
+}
+
+// A write into a pipe or FIFO whose reader has gone raises SIGPIPE, whose
+// default action would end the run with status 141. The tool ignores it, so
+// the write comes back short and the run ends with status 1; the message is
+// lost only when standard output is that very pipe.
+TEST_F(e2e_test, PipeWithoutReaderIsAWriteFailure) {
+  const std::vector<gtk_entry> entries = entries_of(most_entries);
+  const std::vector<float> values = values_of(most_entries);
+  const std::string gtk_path = gtk("t.gtk", entries);
+  const std::string bump_path = write_text("t.bump", bump_text(values));
+
+  {
+    SCOPED_TRACE(
+        "the qel path is a FIFO whose reader leaves at its first byte");
+    const std::string fifo = path("out.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    process_options leaving;
+    leaving.leaving_reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(leaving.leaving_reader, 0);
+    // The smallest pipe buffer: the sealed file cannot fit in it, so some
+    // write must still be waiting when the reader leaves.
+    const int capacity = fcntl(leaving.leaving_reader, F_SETPIPE_SZ, 4096);
+    ASSERT_GT(capacity, 0);
+    ASSERT_LT(static_cast<std::size_t>(capacity), 32 + 4 * values.size());
+    expect_failure(tessera({gtk_path, bump_path, fifo}, leaving),
+                   "Couldn't write to " + fifo + "\n");
+  }
+
+  process_options dead_output;
+  dead_output.output = child_output::dead_pipe;
+  {
+    SCOPED_TRACE("the qel path is /dev/stdout, a pipe whose reader has gone");
+    EXPECT_EQ(tessera({gtk_path, bump_path, "/dev/stdout"}, dead_output).status,
+              1);
+  }
+  {
+    SCOPED_TRACE("a message into a standard output whose reader has gone");
+    EXPECT_EQ(tessera({path("none.gtk"), bump_path, path("t.qel")}, dead_output)
+                  .status,
+              1);
+    EXPECT_FALSE(exists(path("t.qel")));
+  }
+  {
+    SCOPED_TRACE("a run that succeeds says nothing, so nothing is lost");
+    const std::string qel = path("t.qel");
+    const process_result result =
+        tessera({gtk_path, bump_path, qel}, dead_output);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(read_file(qel), model_qel(entry_keys(entries), values));
+  }
+}
+
 // --------------------------------------------------------------- gtk file
 
 TEST_F(e2e_test, GtkShorterThanHeaderCannotBeRead) {
@@ -385,6 +589,31 @@ TEST_F(e2e_test, GtkShorterThanItsTableCannotBeSought) {
     ASSERT_EQ(fs::file_size(gtk_path), c.size);
     expect_failure(tessera({gtk_path, bump_path, qel}),
                    "Couldn't seek in " + gtk_path + "\n");
+    EXPECT_FALSE(exists(qel));
+  }
+}
+
+// A gtk file that cannot be positioned (a FIFO here, and so a pipe or a
+// process substitution) is read as far as its header and then refused: its
+// table is found only by seeking back from the end.
+TEST_F(e2e_test, GtkThatCannotBePositionedCannotBeSought) {
+  const std::string bump_path = write_text("t.bump", "1 2\n");
+  const std::string qel = path("t.qel");
+  for (const std::uint32_t n : {0u, 2u}) {
+    SCOPED_TRACE(std::to_string(n) + " entries");
+    const std::string fifo = path("gtk.fifo");
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Held open for reading and writing, the FIFO opens at once for the tool
+    // and already holds the whole gtk file.
+    const int held = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(held, 0);
+    const bytes file = make_gtk(entries_of(n));
+    ASSERT_EQ(write(held, file.data(), file.size()),
+              static_cast<ssize_t>(file.size()));
+    expect_failure(tessera({fifo, bump_path, qel}),
+                   "Couldn't seek in " + fifo + "\n");
+    close(held);
     EXPECT_FALSE(exists(qel));
   }
 }

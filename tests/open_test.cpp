@@ -12,6 +12,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <limits>
@@ -38,8 +39,9 @@ std::string open_binary() {
   return binary_from_env("TESSERA_OPEN_BINARY", TESSERA_OPEN_PATH);
 }
 
-process_result open_tool(const std::vector<std::string>& args) {
-  return run_program(open_binary(), args);
+process_result open_tool(const std::vector<std::string>& args,
+                         const process_options& options = {}) {
+  return run_program(open_binary(), args, options);
 }
 
 std::uint32_t bits_of(float value) {
@@ -390,6 +392,77 @@ TEST_F(refusal_test, AFullStandardOutputFailsTheRun) {
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+// A write that the system refuses raises a signal whose default action
+// would end tessera-open outside its statuses: SIGXFSZ (153) past the file
+// size limit, SIGPIPE (141) into a pipe whose reader has gone, as in
+// `tessera-open g q | head -c0`. Both are ignored, so values that did not
+// reach standard output fail the run with status 1: with standard output
+// gone, the status is all that can still tell.
+class refused_output_test : public open_test {
+ protected:
+  void SetUp() override {
+    open_test::SetUp();
+    std::mt19937 rng(20261212);
+    const std::vector<gtk_entry> entries = random_entries(rng, most_entries);
+    gtk_ = write_file("table.gtk", make_gtk(entries));
+    qel_ = write_file("sealed.qel", model_qel(entry_keys(entries),
+                                              table_values(rng, most_entries)));
+    const process_result whole = open_tool({gtk_, qel_});
+    ASSERT_EQ(whole.status, 0) << whole.out;
+    printed_ = whole.out;
+  }
+
+  std::string gtk_;
+  std::string qel_;
+  std::string printed_;  // all the values, as a run that succeeds prints them
+};
+
+// What reached the file before the limit stays: the first bytes of the text.
+TEST_F(refused_output_test, FileSizeLimitFailsTheRun) {
+  for (const std::uint64_t limit : {0u, 4096u, 10000u}) {
+    SCOPED_TRACE("limit " + std::to_string(limit));
+    if (wrapped() && limit < wrapper_file_room) {
+      std::printf("limit %llu not tried under TESSERA_WRAPPER\n",
+                  static_cast<unsigned long long>(limit));
+      continue;
+    }
+    ASSERT_LT(limit, printed_.size());
+    process_options limited;
+    limited.file_size_limit = limit;
+    limited.output = child_output::to_file;
+    limited.output_file = path("values.bump");
+    const process_result result = open_tool({gtk_, qel_}, limited);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "");
+    const bytes text = read_file(limited.output_file);
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              printed_.substr(0, static_cast<std::size_t>(limit)));
+  }
+}
+
+TEST_F(refused_output_test, PipeWithoutReaderFailsTheRun) {
+  process_options dead_output;
+  dead_output.output = child_output::dead_pipe;
+  struct pipe_case {
+    const char* label;
+    std::string gtk, qel;
+    int status;
+  };
+  const pipe_case cases[] = {
+      {"values that cannot be printed", gtk_, qel_, 1},
+      {"a message that cannot be printed", gtk_, path("missing.qel"), 1},
+      // No value to print, so nothing is lost.
+      {"a table of no entries", write_file("empty.gtk", make_gtk({})),
+       write_file("empty.qel", model_qel({}, {})), 0},
+  };
+  for (const pipe_case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const process_result result = open_tool({c.gtk, c.qel}, dead_output);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.err, "");
+  }
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 // that a standard output which cannot take the lines fails the run; and
 // that its first line names the number of values Tessera wants.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cinttypes>
 #include <cstdint>
@@ -222,38 +220,26 @@ TEST_F(table_test, WrongArgumentCountsPrintTheUsage) {
 TEST_F(table_test, OutputThatCannotBeWrittenFailsTheRun) {
   std::mt19937 rng(20261213);
   const std::size_t counts[] = {0, 3, most_entries};
-  const std::function<int()> closed_pipe = [] {
-    int ends[2];
-    if (pipe(ends) != 0) throw std::runtime_error("pipe failed");
-    close(ends[0]);
-    return ends[1];
-  };
-  const auto device = [](const char* name) {
-    return std::function<int()>([name] {
-      const int fd = open(name, O_WRONLY);
-      if (fd < 0) throw std::runtime_error(std::string("cannot open ") + name);
-      return fd;
-    });
-  };
   struct sink_case {
     const char* label;
-    std::function<int()> open_sink;
+    child_output output;
+    const char* file;
     int status;
   };
   const sink_case sinks[] = {
-      {"a pipe whose reader has closed it", closed_pipe, 1},
-      {"/dev/full", device("/dev/full"), 1},
-      {"/dev/null", device("/dev/null"), 0},
+      {"a pipe whose reader has closed it", child_output::dead_pipe, "", 1},
+      {"/dev/full", child_output::to_file, "/dev/full", 1},
+      {"/dev/null", child_output::to_file, "/dev/null", 0},
   };
   for (const std::size_t count : counts) {
     const std::string gtk =
         write_file("table.gtk", make_gtk(random_entries(rng, count)));
     for (const sink_case& sink : sinks) {
       SCOPED_TRACE(std::to_string(count) + " entries into " + sink.label);
-      const int fd = sink.open_sink();
-      const process_result result =
-          run_program_with_stdout(table_binary(), {gtk}, fd);
-      close(fd);
+      process_options options;
+      options.output = sink.output;
+      options.output_file = sink.file;
+      const process_result result = run_program(table_binary(), {gtk}, options);
       EXPECT_EQ(result.status, sink.status);
       EXPECT_EQ(result.err, "");
     }

@@ -6,6 +6,7 @@
 #include "bump_parser.h"
 #include "crypto/bytes.h"
 #include "crypto/md5.h"
+#include "file_identity.h"
 #include "gtk_reader.h"
 #include "messages.h"
 #include "qel_writer.h"
@@ -40,6 +41,13 @@ bool seal(const char* gtk_path, const char* bump_path, const char* qel_path) {
   md5_update(digest, value_table, std::size_t{entry_count} * word_size);
   md5_final(value_digest, digest);
 
+  // Opening the qel file truncates it: were it an input by another path or
+  // link, that input would be gone while the run reported success.
+  if (same_regular_file(qel_path, gtk_path) ||
+      same_regular_file(qel_path, bump_path)) {
+    std::printf(open_failed, qel_path);
+    return false;
+  }
   return write_qel_file(qel_path, sealing_key.data(), value_digest, value_table,
                         entry_count);
 }

@@ -1,10 +1,13 @@
 #include "process.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
@@ -17,25 +20,55 @@ std::string tool_binary() {
   return binary_from_env("TESSERA_BINARY", TESSERA_BINARY_PATH);
 }
 
-process_result run_tool(const std::vector<std::string>& args) {
-  return run_program(tool_binary(), args);
+bool wrapped() {
+  const char* wrapper = std::getenv("TESSERA_WRAPPER");
+  return wrapper != nullptr &&
+         std::string(wrapper).find_first_not_of(' ') != std::string::npos;
 }
+
+process_result run_tool(const std::vector<std::string>& args,
+                        const process_options& options) {
+  return run_program(tool_binary(), args, options);
+}
+
+namespace {
+
+// In the child, between fork and exec: only calls that are safe there.
+[[noreturn]] void start_child(char* const* argv, int out_fd, int err_fd,
+                              const process_options& options) {
+  if (dup2(out_fd, STDOUT_FILENO) < 0 || dup2(err_fd, STDERR_FILENO) < 0) {
+    _exit(127);
+  }
+  if (out_fd != STDOUT_FILENO) close(out_fd);
+  if (err_fd != STDERR_FILENO) close(err_fd);
+  if (options.leaving_reader >= 0) close(options.leaving_reader);
+  if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) {
+    _exit(127);
+  }
+  if (options.file_size_limit) {
+    const rlimit limit{static_cast<rlim_t>(*options.file_size_limit),
+                       static_cast<rlim_t>(*options.file_size_limit)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+  }
+  execvp(argv[0], argv);
+  _exit(127);
+}
+
+}  // namespace
 
 process_result run_program(const std::string& program,
-                           const std::vector<std::string>& args) {
-  return run_program_with_stdout(program, args, -1);
-}
-
-// stdout_fd -1: standard output is collected like standard error.
-process_result run_program_with_stdout(const std::string& program,
-                                       const std::vector<std::string>& args,
-                                       int stdout_fd) {
+                           const std::vector<std::string>& args,
+                           const process_options& options) {
   std::vector<std::string> command;
   if (const char* wrapper = std::getenv("TESSERA_WRAPPER")) {
     std::istringstream words(wrapper);
     for (std::string word; words >> word;) command.push_back(word);
   }
-  command.push_back(program);
+  // The child may start elsewhere: a relative path with a directory in it
+  // is taken from here, a bare name is still looked up on the PATH.
+  command.push_back(program.find('/') == std::string::npos
+                        ? program
+                        : std::filesystem::absolute(program).string());
   command.insert(command.end(), args.begin(), args.end());
 
   std::vector<char*> argv;
@@ -47,28 +80,45 @@ process_result run_program_with_stdout(const std::string& program,
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) {
     throw std::runtime_error("pipe failed");
   }
+  int child_out = out_pipe[1];
+  if (options.output == child_output::dead_pipe) {
+    close(out_pipe[0]);
+    out_pipe[0] = -1;
+  } else if (options.output == child_output::to_file) {
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    out_pipe[0] = -1;
+    child_out = open(options.output_file.c_str(),
+                     O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (child_out < 0) {
+      throw std::runtime_error("cannot create " + options.output_file);
+    }
+  }
+
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    dup2(stdout_fd >= 0 ? stdout_fd : out_pipe[1], STDOUT_FILENO);
-    if (stdout_fd > STDERR_FILENO) close(stdout_fd);
-    dup2(err_pipe[1], STDERR_FILENO);
-    close(out_pipe[0]);
-    close(out_pipe[1]);
+    if (out_pipe[0] >= 0) close(out_pipe[0]);
     close(err_pipe[0]);
-    close(err_pipe[1]);
-    execvp(argv[0], argv.data());
-    _exit(127);
+    start_child(argv.data(), child_out, err_pipe[1], options);
   }
-  close(out_pipe[1]);
+  close(child_out);
   close(err_pipe[1]);
 
+  // Standard output and error are read until the child has closed both;
+  // the leaving reader is watched alongside and closed at its first byte.
   process_result result{{}, {}, -1};
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  pollfd fds[3] = {{out_pipe[0], POLLIN, 0},
+                   {err_pipe[0], POLLIN, 0},
+                   {options.leaving_reader, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
-  int open_pipes = 2;
+  int open_pipes = out_pipe[0] >= 0 ? 2 : 1;
   while (open_pipes > 0) {
-    if (poll(fds, 2, -1) < 0) throw std::runtime_error("poll failed");
+    if (poll(fds, 3, -1) < 0) throw std::runtime_error("poll failed");
+    if (fds[2].fd >= 0 && fds[2].revents != 0) {
+      close(fds[2].fd);
+      fds[2].fd = -1;
+    }
     for (int n = 0; n < 2; ++n) {
       if (fds[n].fd < 0 || fds[n].revents == 0) continue;
       char buffer[4096];
@@ -82,6 +132,7 @@ process_result run_program_with_stdout(const std::string& program,
       }
     }
   }
+  if (fds[2].fd >= 0) close(fds[2].fd);
   int status = 0;
   waitpid(child, &status, 0);
   result.status =
