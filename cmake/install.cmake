@@ -1,12 +1,33 @@
 # What `cmake --install` and the Debian package put on a machine: the two
-# programs, their manual pages and the README. Nothing of the tests, the
+# programs, their manual pages, the README and the copyright file. Nothing of the tests, the
 # library or the example is installed.
 include(GNUInstallDirs)
 
 install(TARGETS Tessera tessera-open RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES man/Tessera.1 man/tessera-open.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tessera)
+set(TESSERA_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tessera)
+install(FILES README.md DESTINATION ${TESSERA_DOC_DIR})
+
+# The licence goes with the programs as Debian's machine-readable copyright
+# file, made from LICENSE so the text exists once: the holder from its
+# "Copyright (c)" line, the licence from "Permission" on, each line indented
+# by one space and an empty line written as " .".
+set(TESSERA_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${TESSERA_LICENSE})
+file(READ ${TESSERA_LICENSE} license)
+string(FIND "${license}" "Permission is hereby granted" license_start)
+if(NOT license MATCHES "\nCopyright \\(c\\) ([^\n]+)\n" OR license_start LESS 0)
+  message(FATAL_ERROR "LICENSE: no \"Copyright (c)\" line or no licence text")
+endif()
+set(TESSERA_COPYRIGHT "${CMAKE_MATCH_1}")
+string(SUBSTRING "${license}" ${license_start} -1 license)
+string(STRIP "${license}" license)
+string(REGEX REPLACE "\n\n+" "\n.\n" license "${license}")
+string(REPLACE "\n" "\n " TESSERA_LICENSE_TEXT "${license}")
+configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in
+               ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright DESTINATION ${TESSERA_DOC_DIR})
 
 # `cpack -G DEB` in the build tree. The keys are compiled in, so a package
 # serves only the gtk tables of the keys its build was configured with.

@@ -1,5 +1,6 @@
 # Sourced by the install and package tests, after they set build and
-# source: the example the build made, and check_programs to run on it.
+# source: the example the build made, check_programs to run on it, and
+# check_docs for the documentation beside the programs.
 example_gtk=$build/example/example.gtk
 example_bump=$source/example/example.bump
 
@@ -25,4 +26,23 @@ check_programs() {
     echo "tessera-open accepted an extended qel file"; return 1; }
   [ "$out" = "Incorrect size of $dir/extended.qel" ] ||
     { echo "unexpected message: $out"; return 1; }
+}
+
+# The documentation in DOC: the README as shipped, and the copyright file in
+# Debian's machine-readable format holding LICENSE's copyright holder and
+# its whole licence text (one space in front of each line, " ." for an
+# empty one).
+#   check_docs DOC
+check_docs() {
+  local doc=$1 holder
+  cmp "$source/README.md" "$doc/README.md" || return 1
+  [ "$(head -1 "$doc/copyright")" = \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    { echo "copyright: not in the machine-readable format"; return 1; }
+  holder=$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")
+  grep -qx "Copyright: $holder" "$doc/copyright" ||
+    { echo "copyright: no 'Copyright: $holder'"; return 1; }
+  diff <(sed -n '/^Permission/,$p' "$source/LICENSE") \
+    <(sed -n '/^License: Expat$/,$p' "$doc/copyright" | sed '1d; s/^ //; s/^\.$//') ||
+    { echo "copyright: the licence text differs from LICENSE"; return 1; }
 }

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # `cpack -G DEB` makes one Debian package with the right metadata, holding
-# the two programs, their manual pages and the README under /usr and
-# nothing else; the packaged programs, unpacked with dpkg-deb -x into a
-# fresh root, seal and open the example.
+# the two programs, their manual pages, the README and the copyright file
+# under /usr and nothing else; the packaged programs, unpacked with
+# dpkg-deb -x into a fresh root, seal and open the example.
 #   package_test.sh BUILD SOURCE VERSION SUMMARY
 set -euo pipefail
 build=$1 source=$2 version=$3 summary=$4
@@ -49,6 +49,7 @@ depends=$(field Depends)
 expected="./usr/bin/Tessera
 ./usr/bin/tessera-open
 ./usr/share/doc/tessera/README.md
+./usr/share/doc/tessera/copyright
 ./usr/share/man/man1/Tessera.1
 ./usr/share/man/man1/tessera-open.1"
 dpkg-deb -x "$deb" "$work/root"
@@ -57,6 +58,7 @@ if [ "$packaged" != "$expected" ]; then
   printf 'packaged:\n%s\nexpected:\n%s\n' "$packaged" "$expected"
   fail=1
 fi
+check_docs "$work/root/usr/share/doc/tessera" || fail=1
 [ "$fail" = 0 ] || { dpkg-deb -I "$deb"; exit 1; }
 
 cd "$work"
