@@ -1,13 +1,57 @@
 # What `cmake --install` and the Debian package put on a machine: the two
-# programs, their manual pages, the README and the copyright file. Nothing of the tests, the
-# library or the example is installed.
+# programs, their manual pages, the README, the copyright file and the
+# changelog. Nothing of the tests, the library or the example is installed.
 include(GNUInstallDirs)
 
-install(TARGETS Tessera tessera-open RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES man/Tessera.1 man/tessera-open.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The manual pages, one entry per program, relative to the source tree.
+set(TESSERA_MAN_PAGES man/Tessera.1 man/tessera-open.1)
+
 set(TESSERA_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tessera)
-install(FILES README.md DESTINATION ${TESSERA_DOC_DIR})
+set(TESSERA_DATA_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+
+# Manual pages and the changelog are installed as `gzip -9n` makes them, as
+# Debian installs them; man and zless read them so from any prefix. They are
+# compressed at build time, into the build tree, where gzip exists; without
+# it they are installed as they are.
+find_program(TESSERA_GZIP gzip)
+mark_as_advanced(TESSERA_GZIP)
+set(tessera_compressed "")
+# tessera_install_doc(SOURCE DESTINATION): installs the file SOURCE (a path
+# relative to the source tree) to DESTINATION, compressed.
+function(tessera_install_doc source destination)
+  if(NOT TESSERA_GZIP)
+    install(FILES ${source} DESTINATION ${destination}
+            PERMISSIONS ${TESSERA_DATA_PERMISSIONS})
+    return()
+  endif()
+  set(compressed ${PROJECT_BINARY_DIR}/${source}.gz)
+  get_filename_component(compressed_dir ${compressed} DIRECTORY)
+  add_custom_command(
+    OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed_dir}
+    COMMAND ${CMAKE_COMMAND} -DGZIP=${TESSERA_GZIP}
+            -DINPUT=${PROJECT_SOURCE_DIR}/${source} -DOUTPUT=${compressed}
+            -P ${PROJECT_SOURCE_DIR}/cmake/gzip_file.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/${source} ${PROJECT_SOURCE_DIR}/cmake/gzip_file.cmake
+    COMMENT "Compressing ${source}"
+    VERBATIM)
+  set(tessera_compressed ${tessera_compressed} ${compressed} PARENT_SCOPE)
+  install(FILES ${compressed} DESTINATION ${destination}
+          PERMISSIONS ${TESSERA_DATA_PERMISSIONS})
+endfunction()
+
+install(TARGETS Tessera tessera-open RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(page IN LISTS TESSERA_MAN_PAGES)
+  tessera_install_doc(${page} ${CMAKE_INSTALL_MANDIR}/man1)
+endforeach()
+install(FILES README.md DESTINATION ${TESSERA_DOC_DIR}
+        PERMISSIONS ${TESSERA_DATA_PERMISSIONS})
+# The changelog, in Debian's format: each version's entry. A package made
+# by the project itself (a native package) calls it changelog.gz.
+tessera_install_doc(packaging/changelog ${TESSERA_DOC_DIR})
+if(tessera_compressed)
+  add_custom_target(compressed_docs ALL DEPENDS ${tessera_compressed})
+endif()
 
 # The licence goes with the programs as Debian's machine-readable copyright
 # file, made from LICENSE so the text exists once: the holder from its
@@ -27,7 +71,8 @@ string(REGEX REPLACE "\n\n+" "\n.\n" license "${license}")
 string(REPLACE "\n" "\n " TESSERA_LICENSE_TEXT "${license}")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/copyright.in
                ${PROJECT_BINARY_DIR}/packaging/copyright @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright DESTINATION ${TESSERA_DOC_DIR})
+install(FILES ${PROJECT_BINARY_DIR}/packaging/copyright DESTINATION ${TESSERA_DOC_DIR}
+        PERMISSIONS ${TESSERA_DATA_PERMISSIONS})
 
 # `cpack -G DEB` in the build tree. The keys are compiled in, so a package
 # serves only the gtk tables of the keys its build was configured with.

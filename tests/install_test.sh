@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh prefix installs the two programs, their
-# manual pages, the README and the copyright file, and nothing else; the
-# installed programs seal and open the example.
+# manual pages (which `man` finds there), the README, the copyright file and
+# the changelog, and nothing else; the installed programs seal and open the
+# example.
 #   install_test.sh BUILD SOURCE
 set -euo pipefail
 build=$1 source=$2
@@ -17,17 +18,17 @@ prefix=$work/prefix
 expected="./bin/Tessera
 ./bin/tessera-open
 ./share/doc/tessera/README.md
+./share/doc/tessera/changelog.gz
 ./share/doc/tessera/copyright
-./share/man/man1/Tessera.1
-./share/man/man1/tessera-open.1"
+./share/man/man1/Tessera.1.gz
+./share/man/man1/tessera-open.1.gz"
 installed=$(cd "$prefix" && find . ! -type d | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
   printf 'installed:\n%s\nexpected:\n%s\n' "$installed" "$expected"
   exit 1
 fi
 check_docs "$prefix/share/doc/tessera"
-cmp "$source/man/Tessera.1" "$prefix/share/man/man1/Tessera.1"
-cmp "$source/man/tessera-open.1" "$prefix/share/man/man1/tessera-open.1"
+check_man "$prefix/bin" "$prefix/share/man"
 [ -x "$prefix/bin/Tessera" ] && [ -x "$prefix/bin/tessera-open" ]
 
 cd "$work"

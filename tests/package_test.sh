@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # `cpack -G DEB` makes one Debian package with the right metadata, holding
-# the two programs, their manual pages, the README and the copyright file
-# under /usr and nothing else; the packaged programs, unpacked with
-# dpkg-deb -x into a fresh root, seal and open the example.
+# the two programs, their manual pages, the README, the copyright file and
+# the changelog under /usr and nothing else; unpacked with dpkg-deb -x into
+# a fresh root, `man` finds the pages there and the packaged programs seal
+# and open the example.
 #   package_test.sh BUILD SOURCE VERSION SUMMARY
 set -euo pipefail
 build=$1 source=$2 version=$3 summary=$4
@@ -49,9 +50,10 @@ depends=$(field Depends)
 expected="./usr/bin/Tessera
 ./usr/bin/tessera-open
 ./usr/share/doc/tessera/README.md
+./usr/share/doc/tessera/changelog.gz
 ./usr/share/doc/tessera/copyright
-./usr/share/man/man1/Tessera.1
-./usr/share/man/man1/tessera-open.1"
+./usr/share/man/man1/Tessera.1.gz
+./usr/share/man/man1/tessera-open.1.gz"
 dpkg-deb -x "$deb" "$work/root"
 packaged=$(cd "$work/root" && find . ! -type d | LC_ALL=C sort)
 if [ "$packaged" != "$expected" ]; then
@@ -59,6 +61,7 @@ if [ "$packaged" != "$expected" ]; then
   fail=1
 fi
 check_docs "$work/root/usr/share/doc/tessera" || fail=1
+check_man "$work/root/usr/bin" "$work/root/usr/share/man" || fail=1
 [ "$fail" = 0 ] || { dpkg-deb -I "$deb"; exit 1; }
 
 cd "$work"
