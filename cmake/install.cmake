@@ -40,7 +40,25 @@ function(tessera_install_doc source destination)
           PERMISSIONS ${TESSERA_DATA_PERMISSIONS})
 endfunction()
 
-install(TARGETS Tessera tessera-open RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(TESSERA_PROGRAMS Tessera tessera-open)
+install(TARGETS ${TESSERA_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# An install that strips (cpack, `cmake --install --strip`) also drops the
+# .comment and .note sections, as Debian's dh_strip does: a stripped program
+# would otherwise still carry the compilers' version strings.
+if(CMAKE_STRIP)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+    set(bindir "${CMAKE_INSTALL_BINDIR}")
+  else()
+    set(bindir "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}")
+  endif()
+  foreach(program IN LISTS TESSERA_PROGRAMS)
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+  execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment
+    --remove-section=.note \"\$ENV{DESTDIR}${bindir}/$<TARGET_FILE_NAME:${program}>\"
+    COMMAND_ERROR_IS_FATAL ANY)
+endif()")
+  endforeach()
+endif()
 foreach(page IN LISTS TESSERA_MAN_PAGES)
   tessera_install_doc(${page} ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()

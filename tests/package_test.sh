@@ -2,8 +2,8 @@
 # `cpack -G DEB` makes one Debian package with the right metadata, holding
 # the two programs, their manual pages, the README, the copyright file and
 # the changelog under /usr and nothing else; unpacked with dpkg-deb -x into
-# a fresh root, `man` finds the pages there and the packaged programs seal
-# and open the example.
+# a fresh root, `man` finds the pages there and the packaged programs,
+# stripped, seal and open the example.
 #   package_test.sh BUILD SOURCE VERSION SUMMARY
 set -euo pipefail
 build=$1 source=$2 version=$3 summary=$4
@@ -60,6 +60,13 @@ if [ "$packaged" != "$expected" ]; then
   printf 'packaged:\n%s\nexpected:\n%s\n' "$packaged" "$expected"
   fail=1
 fi
+# Stripped as dh_strip strips: no symbols, no debugging sections, and no
+# .comment or .note sections.
+for program in "$work"/root/usr/bin/*; do
+  sections=$(readelf -SW "$program" | grep -oE ' \.(symtab|debug_[a-z_]*|comment|note) ' || true)
+  [ -z "$sections" ] ||
+    { echo "$(basename "$program") is not stripped: "$sections; fail=1; }
+done
 check_docs "$work/root/usr/share/doc/tessera" || fail=1
 check_man "$work/root/usr/bin" "$work/root/usr/share/man" || fail=1
 [ "$fail" = 0 ] || { dpkg-deb -I "$deb"; exit 1; }
