@@ -7,7 +7,12 @@ include(GNUInstallDirs)
 set(TESSERA_MAN_PAGES man/Tessera.1 man/tessera-open.1)
 
 set(TESSERA_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tessera)
+# Every file and directory gets fixed permissions, so the installing umask
+# (and the checkout's file modes) do not reach the package.
 set(TESSERA_DATA_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+set(TESSERA_PROGRAM_PERMISSIONS ${TESSERA_DATA_PERMISSIONS}
+    OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${TESSERA_PROGRAM_PERMISSIONS})
 
 # Manual pages and the changelog are installed as `gzip -9n` makes them, as
 # Debian installs them; man and zless read them so from any prefix. They are
@@ -41,7 +46,8 @@ function(tessera_install_doc source destination)
 endfunction()
 
 set(TESSERA_PROGRAMS Tessera tessera-open)
-install(TARGETS ${TESSERA_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ${TESSERA_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        PERMISSIONS ${TESSERA_PROGRAM_PERMISSIONS})
 # An install that strips (cpack, `cmake --install --strip`) also drops the
 # .comment and .note sections, as Debian's dh_strip does: a stripped program
 # would otherwise still carry the compilers' version strings.
@@ -117,4 +123,20 @@ set(CPACK_STRIP_FILES ON)  # a package ships no debugging symbols
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# cpack dates every member of the package SOURCE_DATE_EPOCH when that is in
+# its environment; when it is not, cmake/cpack_project.cmake sets it to the
+# date of the changelog's newest entry, read here, as dpkg-buildpackage
+# does. So the same sources give the same package, with or without git.
+find_program(TESSERA_DPKG_PARSECHANGELOG dpkg-parsechangelog)
+mark_as_advanced(TESSERA_DPKG_PARSECHANGELOG)
+set(CPACK_TESSERA_SOURCE_DATE_EPOCH "")
+if(TESSERA_DPKG_PARSECHANGELOG)
+  set(changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${changelog})
+  execute_process(
+    COMMAND ${TESSERA_DPKG_PARSECHANGELOG} -l ${changelog} -S Timestamp
+    OUTPUT_VARIABLE CPACK_TESSERA_SOURCE_DATE_EPOCH
+    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+endif()
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_project.cmake)
 include(CPack)
