@@ -46,6 +46,7 @@ function(tessera_install_doc source destination)
 endfunction()
 
 set(TESSERA_PROGRAMS Tessera tessera-open)
+include(${CMAKE_CURRENT_LIST_DIR}/reproducible.cmake)
 install(TARGETS ${TESSERA_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         PERMISSIONS ${TESSERA_PROGRAM_PERMISSIONS})
 # An install that strips (cpack, `cmake --install --strip`) also drops the
