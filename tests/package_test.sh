@@ -98,9 +98,10 @@ fi
 # Stripped as dh_strip strips: no symbols, no debugging sections, and no
 # .comment or .note sections.
 for program in "$work"/root/usr/bin/*; do
-  sections=$(readelf -SW "$program" | grep -oE ' \.(symtab|debug_[a-z_]*|comment|note) ' || true)
+  sections=$(readelf -SW "$program" |
+    grep -oE ' \.(symtab|debug_[a-z_]*|comment|note) ' | tr -s ' \n' ' ' || true)
   [ -z "$sections" ] ||
-    { echo "$(basename "$program") is not stripped: "$sections; fail=1; }
+    { echo "$(basename "$program") is not stripped:$sections"; fail=1; }
 done
 check_docs "$work/root/usr/share/doc/tessera" || fail=1
 check_man "$work/root/usr/bin" "$work/root/usr/share/man" || fail=1
