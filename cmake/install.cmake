@@ -3,7 +3,8 @@
 # changelog. Nothing of the tests, the library or the example is installed.
 include(GNUInstallDirs)
 
-# The manual pages, one entry per program, relative to the source tree.
+# The manual pages, one entry per program, relative to the source tree: a
+# new program's page is one more entry.
 set(TESSERA_MAN_PAGES man/Tessera.1 man/tessera-open.1)
 
 set(TESSERA_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/tessera)
@@ -45,6 +46,8 @@ function(tessera_install_doc source destination)
           PERMISSIONS ${TESSERA_DATA_PERMISSIONS})
 endfunction()
 
+# The shipped programs: each is installed, stripped of .comment and .note,
+# and built with fixed paths (reproducible.cmake).
 set(TESSERA_PROGRAMS Tessera tessera-open)
 include(${CMAKE_CURRENT_LIST_DIR}/reproducible.cmake)
 install(TARGETS ${TESSERA_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
