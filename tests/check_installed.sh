@@ -1,5 +1,6 @@
 # Sourced by the install and package tests, after they set build and
-# source: the example the build made, and check_programs to run on it.
+# source: the example the build made, check_programs to run on it, and
+# check_docs and check_man for the documentation beside the programs.
 example_gtk=$build/example/example.gtk
 example_bump=$source/example/example.bump
 
@@ -33,4 +34,55 @@ check_programs() {
     echo "tessera-open accepted an extended qel file"; return 1; }
   [ "$out" = "Incorrect size of $dir/extended.qel" ] ||
     { echo "unexpected message: $out"; return 1; }
+}
+
+# FILE.gz is SOURCE compressed as `gzip -9n` does: the header holds no
+# name and no time (flags and time all zero) and says best compression.
+#   check_gzip FILE.gz SOURCE
+check_gzip() {
+  local header
+  header=$(od -An -tx1 -N10 "$1" | tr -d ' \n')
+  [ "$header" = 1f8b0800000000000203 ] ||
+    { echo "$1: gzip header $header, not that of gzip -9n"; return 1; }
+  gzip -dc "$1" | cmp - "$2" || return 1
+}
+
+# The documentation in DOC: the README as shipped, the changelog as gzip -9n
+# makes it, and the copyright file in Debian's machine-readable format
+# holding LICENSE's copyright holder and its whole licence text (one space
+# in front of each line, " ." for an empty one).
+#   check_docs DOC
+check_docs() {
+  local doc=$1 holder
+  cmp "$source/README.md" "$doc/README.md" || return 1
+  check_gzip "$doc/changelog.gz" "$source/packaging/changelog" || return 1
+  [ "$(head -1 "$doc/copyright")" = \
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] ||
+    { echo "copyright: not in the machine-readable format"; return 1; }
+  holder=$(sed -n 's/^Copyright (c) //p' "$source/LICENSE")
+  grep -qx "Copyright: $holder" "$doc/copyright" ||
+    { echo "copyright: no 'Copyright: $holder'"; return 1; }
+  diff <(sed -n '/^Permission/,$p' "$source/LICENSE") \
+    <(sed -n '/^License: Expat$/,$p' "$doc/copyright" | sed '1d; s/^ //; s/^\.$//') ||
+    { echo "copyright: the licence text differs from LICENSE"; return 1; }
+}
+
+# Every manual page of the source tree is installed in MANDIR/man1 as gzip
+# -9n makes it, and `man NAME` finds and renders it there when BIN is on the
+# PATH, as man finds the pages of any prefix whose programs are on the PATH.
+#   check_man BIN MANDIR
+check_man() {
+  local bin=$1 mandir=$2 page name found text
+  for page in "$source"/man/*.1; do
+    name=$(basename "$page" .1)
+    check_gzip "$mandir/man1/$name.1.gz" "$page" || return 1
+    found=$(env -u MANPATH PATH="$bin:$PATH" man -w "$name") ||
+      { echo "man -w $name: not found with $bin on the PATH"; return 1; }
+    [ "$found" = "$mandir/man1/$name.1.gz" ] ||
+      { echo "man -w $name: $found, not the page in $mandir"; return 1; }
+    text=$(env -u MANPATH PATH="$bin:$PATH" MANWIDTH=80 MANPAGER=cat man "$name" 2>&1) ||
+      { echo "man $name failed: $text"; return 1; }
+    grep -q "^NAME" <<<"$text" ||
+      { printf 'man %s did not render:\n%s\n' "$name" "$text"; return 1; }
+  done
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` into a fresh prefix installs the three programs, their
-# manual pages and the README, and nothing else; the installed programs
-# list, seal and open the example.
+# manual pages (which `man` finds there), the README, the copyright file and
+# the changelog, and nothing else; the installed programs list, seal and
+# open the example.
 #   install_test.sh BUILD SOURCE
 set -euo pipefail
 build=$1 source=$2
@@ -18,18 +19,18 @@ expected="./bin/Tessera
 ./bin/tessera-open
 ./bin/tessera-table
 ./share/doc/tessera/README.md
-./share/man/man1/Tessera.1
-./share/man/man1/tessera-open.1
-./share/man/man1/tessera-table.1"
+./share/doc/tessera/changelog.gz
+./share/doc/tessera/copyright
+./share/man/man1/Tessera.1.gz
+./share/man/man1/tessera-open.1.gz
+./share/man/man1/tessera-table.1.gz"
 installed=$(cd "$prefix" && find . ! -type d | LC_ALL=C sort)
 if [ "$installed" != "$expected" ]; then
   printf 'installed:\n%s\nexpected:\n%s\n' "$installed" "$expected"
   exit 1
 fi
-cmp "$source/README.md" "$prefix/share/doc/tessera/README.md"
-cmp "$source/man/Tessera.1" "$prefix/share/man/man1/Tessera.1"
-cmp "$source/man/tessera-open.1" "$prefix/share/man/man1/tessera-open.1"
-cmp "$source/man/tessera-table.1" "$prefix/share/man/man1/tessera-table.1"
+check_docs "$prefix/share/doc/tessera"
+check_man "$prefix/bin" "$prefix/share/man"
 [ -x "$prefix/bin/Tessera" ] && [ -x "$prefix/bin/tessera-open" ] &&
   [ -x "$prefix/bin/tessera-table" ]
 
