@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "gtk_failures.h"
 #include "gtk_writer.h"
 #include "oracle.h"
 #include "process.h"
@@ -199,11 +200,6 @@ struct spoilt_case {
   const char* message;  // the format, with the qel path for %s
 };
 
-std::string with_path(const char* format, const std::string& path) {
-  std::string text = format;
-  return text.replace(text.find("%s"), 2, path);
-}
-
 constexpr char size_message[] = "Incorrect size of %s\n";
 constexpr char table_message[] = "Sealed for another table or key: %s\n";
 constexpr char damage_message[] = "Values don't match their digest in %s\n";
@@ -325,52 +321,19 @@ TEST_F(refusal_test, WrongArgumentCountsPrintTheUsage) {
 // A gtk file that Tessera refuses, tessera-open refuses in the same words,
 // before it opens the qel file.
 TEST_F(refusal_test, GtkFailuresReadAsTesserasOwn) {
-  const bytes whole = make_gtk(entries_);
-  gtk_layout too_many;
-  too_many.header_count_set = true;
-  too_many.header_count = most_entries + 1;
-  gtk_layout beyond_the_file;
-  beyond_the_file.header_count_set = true;
-  beyond_the_file.header_count = 6;  // five slots in the file
-
-  struct gtk_case {
-    const char* label;
-    std::function<std::string()> make;  // the gtk path
-    const char* message;
-  };
-  const gtk_case cases[] = {
-      {"missing", [&] { return path("missing.gtk"); }, "Couldn't open %s\n"},
-      {"empty", [&] { return write_file("bad.gtk", {}); },
-       "Couldn't read %s\n"},
-      {"39 bytes",
-       [&] {
-         return write_file("bad.gtk", bytes(whole.begin(), whole.begin() + 39));
-       },
-       "Couldn't read %s\n"},
-      {"a directory", [&] { return dir_.string(); }, "Couldn't read %s\n"},
-      {"more entries than the file holds",
-       [&] {
-         return write_file("bad.gtk", make_gtk(entries_, beyond_the_file));
-       },
-       "Couldn't seek in %s\n"},
-      {"over 4,098 entries",
-       [&] { return write_file("bad.gtk", make_gtk(entries_, too_many)); },
-       "Too many entries in %s\n"},
-  };
   const std::string q = write_file("sealed.qel", qel_);
   const std::string bump = write_text("values.bump", "1 2 3 4 5\n");
-  for (const gtk_case& c : cases) {
+  for (const gtk_failure& c : write_gtk_failures(dir_, entries_)) {
     SCOPED_TRACE(c.label);
-    const std::string gtk = c.make();
-    const std::string message = with_path(c.message, gtk);
+    const std::string message = with_path(c.message, c.path);
 
-    const process_result opened = open_tool({gtk, q});
+    const process_result opened = open_tool({c.path, q});
     EXPECT_EQ(opened.out, message);
     EXPECT_EQ(opened.status, 1);
     EXPECT_EQ(opened.err, "");
 
     const std::string q2 = path("never.qel");
-    const process_result sealed = run_tool({gtk, bump, q2});
+    const process_result sealed = run_tool({c.path, bump, q2});
     EXPECT_EQ(sealed.out, message);
     EXPECT_EQ(sealed.status, 1);
     EXPECT_FALSE(exists(q2));

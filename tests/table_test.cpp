@@ -8,13 +8,13 @@
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "gtk_failures.h"
 #include "gtk_writer.h"
 #include "process.h"
 #include "temp_dir.h"
@@ -83,11 +83,6 @@ std::vector<gtk_entry> random_entries(std::mt19937& rng, std::size_t count) {
   return entries;
 }
 
-std::string with_path(const char* format, const std::string& path) {
-  std::string text = format;
-  return text.replace(text.find("%s"), 2, path);
-}
-
 class table_test : public temp_dir_test {};
 
 TEST_F(table_test, ListsTheKindsAndKeysTheTableWasWrittenWith) {
@@ -143,58 +138,17 @@ TEST_F(table_test, ListsTheKindsAndKeysTheTableWasWrittenWith) {
 TEST_F(table_test, GtkFailuresReadAsTesserasOwn) {
   const std::vector<gtk_entry> entries = {
       {0, 0x11111111}, {1, 0x22222222}, {2, 0x33333333}};
-  const bytes whole = make_gtk(entries);
-  gtk_layout too_many;
-  too_many.header_count_set = true;
-  too_many.header_count = most_entries + 1;
-  gtk_layout huge;
-  huge.header_count_set = true;
-  huge.header_count = 0xFFFFFFFF;
-  gtk_layout beyond_the_file;
-  beyond_the_file.header_count_set = true;
-  beyond_the_file.header_count = 4;  // three slots in the file
-
-  struct gtk_case {
-    const char* label;
-    std::function<std::string()> make;  // the gtk path
-    const char* message;
-  };
-  const gtk_case cases[] = {
-      {"missing", [&] { return path("missing.gtk"); }, "Couldn't open %s\n"},
-      {"a path that looks like a format", [&] { return path("100%s%n%d.gtk"); },
-       "Couldn't open %s\n"},
-      {"empty", [&] { return write_file("bad.gtk", {}); },
-       "Couldn't read %s\n"},
-      {"39 bytes",
-       [&] {
-         return write_file("bad.gtk", bytes(whole.begin(), whole.begin() + 39));
-       },
-       "Couldn't read %s\n"},
-      {"a directory", [&] { return dir_.string(); }, "Couldn't read %s\n"},
-      {"more entries than the file holds",
-       [&] {
-         return write_file("bad.gtk", make_gtk(entries, beyond_the_file));
-       },
-       "Couldn't seek in %s\n"},
-      {"4,099 entries",
-       [&] { return write_file("bad.gtk", make_gtk(entries, too_many)); },
-       "Too many entries in %s\n"},
-      {"0xFFFFFFFF entries",
-       [&] { return write_file("bad.gtk", make_gtk(entries, huge)); },
-       "Too many entries in %s\n"},
-  };
   const std::string bump = write_text("values.bump", "1 2 3\n");
-  for (const gtk_case& c : cases) {
+  for (const gtk_failure& c : write_gtk_failures(dir_, entries)) {
     SCOPED_TRACE(c.label);
-    const std::string gtk = c.make();
-    const std::string message = with_path(c.message, gtk);
+    const std::string message = with_path(c.message, c.path);
 
-    const process_result listed = table_tool({gtk});
+    const process_result listed = table_tool({c.path});
     EXPECT_EQ(listed.out, message);
     EXPECT_EQ(listed.status, 1);
     EXPECT_EQ(listed.err, "");
 
-    const process_result sealed = run_tool({gtk, bump, path("never.qel")});
+    const process_result sealed = run_tool({c.path, bump, path("never.qel")});
     EXPECT_EQ(sealed.out, message);
     EXPECT_EQ(sealed.status, 1);
   }
