@@ -141,11 +141,12 @@ void decipher_records_portable(std::uint8_t* records, std::size_t count) {
 // another falls back to scalar code). This is x86-64 code, and x86-64 is
 // little-endian: a record's words in a register are its bytes in order.
 //
-// The cycle is unrolled by eight, not in full, and the sum counted down in a
-// register, one subtraction a cycle. Unrolled in full, each cycle's sum
-// becomes a constant, which g++ 12 makes of two instructions (a move and a
-// broadcast) and clang 14 of one load: nothing is saved, and the full
-// unroll measured slower.
+// The sum is counted down in a register, one subtraction a cycle. How far
+// the cycle is unrolled was measured: the AVX2 form in full, since g++ 12
+// leaves its two-chain loop rolled at any smaller factor, with register
+// copies and a branch each cycle (each cycle's sum then becomes a constant,
+// made of a move and a broadcast that both chains share); the AVX-512F form
+// by eight, which took fewer instructions and less time than in full.
 namespace {
 
 // ((w << 4) + ka) ^ (w + sum) ^ ((w >> 5) + kb), the amount one half of a
@@ -214,7 +215,7 @@ template <std::size_t chains>
   const __m256i k3 = _mm256_set1_epi32(static_cast<int>(record_key.k[3]));
   const __m256i step = _mm256_set1_epi32(static_cast<int>(delta));
   __m256i sum = _mm256_set1_epi32(static_cast<int>(initial_sum));
-#pragma GCC unroll 8
+#pragma GCC unroll 32
   for (int n = 0; n < cycles; ++n) {
     for (std::size_t c = 0; c < chains; ++c) {
       z[c] = _mm256_sub_epi32(z[c], mix_avx2(y[c], sum, k2, k3));
