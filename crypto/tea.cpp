@@ -294,6 +294,7 @@ template <std::size_t chains>
 decipher_fours_avx512(std::uint8_t* records, std::size_t in_last) {
   __m512i y[chains];
   __m512i z[chains];
+#pragma GCC unroll 2
   for (std::size_t c = 0; c < chains; ++c) {
     load_four_avx512(records + c * 4 * record_size,
                      c + 1 < chains ? 4 : in_last, y[c], z[c]);
@@ -314,6 +315,7 @@ decipher_fours_avx512(std::uint8_t* records, std::size_t in_last) {
     }
     sum = _mm512_sub_epi32(sum, step);
   }
+#pragma GCC unroll 2
   for (std::size_t c = 0; c < chains; ++c) {
     store_four_avx512(records + c * 4 * record_size,
                       c + 1 < chains ? 4 : in_last, y[c], z[c]);
