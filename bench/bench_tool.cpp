@@ -6,11 +6,21 @@
 //   tessera_bench_tool time RUNS PROGRAM ARGS...
 //       runs the command RUNS times, output to /dev/null, and prints the
 //       best wall time in seconds
+//   tessera_bench_tool steps LO HI PROGRAM ARGS...
+//       runs PROGRAM (a path) single-stepped under ptrace, output to
+//       /dev/null, and prints the instructions it executed in all and those
+//       at addresses LO to HI - 1 of PROGRAM (hexadecimal, as nm prints
+//       them). This counts code callgrind cannot run (AVX-512) exactly, on
+//       the processor itself.
 #include <fcntl.h>
+#include <sys/ptrace.h>
+#include <sys/user.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +87,67 @@ int best_time(int runs, char** argv) {
   return 0;
 }
 
+// Where the child mapped the start of program, from its /proc maps.
+std::uint64_t load_address(pid_t child, const char* program) {
+  char wanted[PATH_MAX];
+  if (realpath(program, wanted) == nullptr) return 0;
+  const std::string maps = "/proc/" + std::to_string(child) + "/maps";
+  std::FILE* file = std::fopen(maps.c_str(), "r");
+  if (file == nullptr) return 0;
+  std::uint64_t found = 0;
+  char line[PATH_MAX + 128];
+  while (found == 0 && std::fgets(line, sizeof line, file) != nullptr) {
+    unsigned long long start = 0;
+    unsigned long long offset = 0;
+    char path[PATH_MAX] = "";
+    if (std::sscanf(line, "%llx-%*x %*s %llx %*s %*s %4095s", &start, &offset,
+                    path) == 3 &&
+        offset == 0 && std::strcmp(path, wanted) == 0) {
+      found = start;
+    }
+  }
+  std::fclose(file);
+  return found;
+}
+
+int count_steps(std::uint64_t lo, std::uint64_t hi, char** argv) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    execv(argv[0], argv);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);  // stopped at the exec
+  if (!WIFSTOPPED(status)) return 1;
+  const std::uint64_t base = load_address(child, argv[0]);
+  if (base == 0) {
+    std::fprintf(stderr, "%s is not mapped in the child\n", argv[0]);
+    kill(child, SIGKILL);
+    return 1;
+  }
+  const auto rip_at = static_cast<long>(offsetof(user_regs_struct, rip));
+  std::uint64_t all = 0;
+  std::uint64_t inside = 0;
+  int pass_signal = 0;
+  for (;;) {
+    const auto rip = static_cast<std::uint64_t>(ptrace(
+        PTRACE_PEEKUSER, child, reinterpret_cast<void*>(rip_at), nullptr));
+    ++all;
+    if (rip - base >= lo && rip - base < hi) ++inside;
+    ptrace(PTRACE_SINGLESTEP, child, nullptr,
+           reinterpret_cast<void*>(static_cast<long>(pass_signal)));
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status) || WIFSIGNALED(status)) break;
+    pass_signal = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
+  }
+  std::printf("%llu %llu\n", static_cast<unsigned long long>(all),
+              static_cast<unsigned long long>(inside));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,6 +159,10 @@ int main(int argc, char** argv) {
   }
   if (argc >= 4 && std::strcmp(argv[1], "time") == 0) {
     return best_time(std::atoi(argv[2]), argv + 3);
+  }
+  if (argc >= 5 && std::strcmp(argv[1], "steps") == 0) {
+    return count_steps(std::strtoull(argv[2], nullptr, 16),
+                       std::strtoull(argv[3], nullptr, 16), argv + 4);
   }
   std::fputs("usage: see the comment at the top of bench_tool.cpp\n", stderr);
   return 2;

@@ -23,6 +23,7 @@
 #include "crypto/tea.h"
 #include "fixtures.h"
 #include "tool/bump_parser.h"
+#include "tool/gtk_reader.h"
 #include "tool/run.h"
 #include "tool/storage.h"
 
@@ -130,12 +131,15 @@ void rc4_openssl(benchmark::State& state, std::size_t size) {
   }
 }
 
-// Tessera's and OpenSSL's forms of one primitive, called in turn within
-// each iteration, so that both meet the same load on a shared machine; the
-// fastest call of each is kept, and their ratio reported as a counter.
+// Two forms of one primitive (Tessera's and OpenSSL's, or two of Tessera's),
+// called in turn within each iteration, so that both meet the same load on a
+// shared machine; the fastest call of each is kept, and their ratio, the
+// second's time over the first's, reported as a counter. The label says
+// which two they are, first / second.
 template <typename Ours, typename Theirs>
-void paired(benchmark::State& state, std::size_t size, Ours ours,
-            Theirs theirs) {
+void paired(benchmark::State& state, std::size_t size, Ours ours, Theirs theirs,
+            const char* label = "Tessera / OpenSSL") {
+  state.SetLabel(label);
   using clock = std::chrono::steady_clock;
   double best_ours = 1e30;
   double best_theirs = 1e30;
@@ -151,8 +155,8 @@ void paired(benchmark::State& state, std::size_t size, Ours ours,
         std::min(best_theirs, std::chrono::duration<double>(t2 - t1).count());
   }
   const double mb = static_cast<double>(size) / 1e6;
-  state.counters["tessera_MBps"] = mb / best_ours;
-  state.counters["openssl_MBps"] = mb / best_theirs;
+  state.counters["first_MBps"] = mb / best_ours;
+  state.counters["second_MBps"] = mb / best_theirs;
   state.counters["ratio"] = best_theirs / best_ours;
 }
 
@@ -225,12 +229,14 @@ void record_in_turn(std::uint8_t* record) {
 }
 
 // Records as the gtk reader meets them: a table of independent records, each
-// deciphered in place in turn (so no record waits for the one before), one
-// call a record or, with at_once 2, two records a call.
+// deciphered in place in turn (so no record waits for the one before),
+// at_once records a call: one, two, four, or a batch as the gtk reader hands
+// over (slots_per_read).
+constexpr std::size_t tea_table = 256;
 template <std::size_t at_once>
 void tea_records(benchmark::State& state,
                  void (*decipher)(std::uint8_t*, std::size_t)) {
-  constexpr std::size_t table = 256;
+  constexpr std::size_t table = tea_table;
   auto records = random_bytes(table * record_size, 9);
   std::size_t n = 0;
   for (auto _ : state) {
@@ -241,6 +247,29 @@ void tea_records(benchmark::State& state,
   state.SetItemsProcessed(state.iterations() *
                           static_cast<std::int64_t>(at_once));
 }
+
+#if TESSERA_TEA_X86
+// The AVX-512F and the AVX2 form on batches of records as the gtk reader
+// hands them over, called in turn, each on its own table.
+void tea_avx512_avx2_pair(benchmark::State& state) {
+  constexpr std::size_t batch = slots_per_read;
+  auto mine = random_bytes(tea_table * record_size, 10);
+  auto other = random_bytes(tea_table * record_size, 11);
+  std::size_t n = 0;
+  paired(
+      state, batch * record_size,
+      [&] {
+        decipher_records_avx512(mine.data() + n * record_size, batch);
+        benchmark::DoNotOptimize(mine.data());
+      },
+      [&] {
+        decipher_records_avx2(other.data() + n * record_size, batch);
+        benchmark::DoNotOptimize(other.data());
+        n = (n + batch) % tea_table;
+      },
+      "AVX-512F / AVX2");
+}
+#endif
 
 void one_record(std::uint8_t* record, std::size_t) { decipher_record(record); }
 void one_in_turn(std::uint8_t* record, std::size_t) { record_in_turn(record); }
@@ -285,8 +314,10 @@ class ratio_reporter : public benchmark::ConsoleReporter {
       if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
       const auto paired_ratio = run.counters.find("ratio");
       if (paired_ratio != run.counters.end()) {
-        const auto [p, fresh_pair] = paired_.try_emplace(
-            run.benchmark_name(), paired_ratio->second.value);
+        const std::string name =
+            run.benchmark_name() + ", called in turn, " + run.report_label;
+        const auto [p, fresh_pair] =
+            paired_.try_emplace(name, paired_ratio->second.value);
         if (!fresh_pair)
           p->second = std::max(p->second, paired_ratio->second.value);
       }
@@ -306,22 +337,32 @@ class ratio_reporter : public benchmark::ConsoleReporter {
     ratio("RC4 16 KB, Tessera / OpenSSL throughput", "rc4/openssl/16384",
           "rc4/tessera/16384");
     for (const auto& [name, value] : paired_) {
-      std::printf("  %-56s %6.2fx\n",
-                  (name + ", called in turn, Tessera / OpenSSL").c_str(),
-                  value);
+      std::printf("  %-56s %6.2fx\n", name.c_str(), value);
     }
     ratio("decipher_record, speed-up over four blocks in turn",
           "tea/blocks_in_turn", "tea/decipher_record");
-    ratio("decipher_records two at a time, the same per record",
-          "tea/blocks_in_turn", "tea/decipher_records_pairs");
+    ratio("decipher_records, a batch a call (as the reader calls it)",
+          "tea/blocks_in_turn", "tea/decipher_records_batch");
     ratio("  portable form, one record a call", "tea/blocks_in_turn",
           "tea/portable_one");
     ratio("  portable form, two records a call", "tea/blocks_in_turn",
           "tea/portable_pairs");
+    ratio("  portable form, a batch a call", "tea/blocks_in_turn",
+          "tea/portable_batch");
     ratio("  AVX2 form, one record a call", "tea/blocks_in_turn",
           "tea/avx2_one");
-    ratio("  AVX2 form, two records a call", "tea/blocks_in_turn",
+    ratio("  AVX2 form, two records a call (one chain)", "tea/blocks_in_turn",
           "tea/avx2_pairs");
+    ratio("  AVX2 form, four records a call (two chains)", "tea/blocks_in_turn",
+          "tea/avx2_fours");
+    ratio("  AVX2 form, a batch a call", "tea/blocks_in_turn",
+          "tea/avx2_batch");
+    ratio("  AVX-512F form, one record a call", "tea/blocks_in_turn",
+          "tea/avx512_one");
+    ratio("  AVX-512F form, four records a call", "tea/blocks_in_turn",
+          "tea/avx512_fours");
+    ratio("  AVX-512F form, a batch a call", "tea/blocks_in_turn",
+          "tea/avx512_batch");
     ratio("bump 4,098 one a line, speed-up over fgets + sscanf",
           "bump/plain/one_per_line", "bump/tool/one_per_line");
     ratio("bump 4,098 on one line, speed-up over fgets + sscanf",
@@ -377,18 +418,38 @@ int main(int argc, char** argv) {
                                one_in_turn);
   benchmark::RegisterBenchmark("tea/decipher_record", tea_records<1>,
                                one_record);
-  benchmark::RegisterBenchmark("tea/decipher_records_pairs", tea_records<2>,
-                               decipher_records);
+  benchmark::RegisterBenchmark("tea/decipher_records_batch",
+                               tea_records<slots_per_read>, decipher_records);
   benchmark::RegisterBenchmark("tea/portable_one", tea_records<1>,
                                decipher_records_portable);
   benchmark::RegisterBenchmark("tea/portable_pairs", tea_records<2>,
                                decipher_records_portable);
-#if TESSERA_TEA_AVX2
+  benchmark::RegisterBenchmark("tea/portable_batch",
+                               tea_records<slots_per_read>,
+                               decipher_records_portable);
+#if TESSERA_TEA_X86
   if (tea_avx2_usable()) {
     benchmark::RegisterBenchmark("tea/avx2_one", tea_records<1>,
                                  decipher_records_avx2);
     benchmark::RegisterBenchmark("tea/avx2_pairs", tea_records<2>,
                                  decipher_records_avx2);
+    benchmark::RegisterBenchmark("tea/avx2_fours", tea_records<4>,
+                                 decipher_records_avx2);
+    benchmark::RegisterBenchmark("tea/avx2_batch", tea_records<slots_per_read>,
+                                 decipher_records_avx2);
+  }
+  if (tea_avx512_usable()) {
+    benchmark::RegisterBenchmark("tea/avx512_one", tea_records<1>,
+                                 decipher_records_avx512);
+    benchmark::RegisterBenchmark("tea/avx512_fours", tea_records<4>,
+                                 decipher_records_avx512);
+    benchmark::RegisterBenchmark("tea/avx512_batch",
+                                 tea_records<slots_per_read>,
+                                 decipher_records_avx512);
+    if (tea_avx2_usable()) {
+      benchmark::RegisterBenchmark("tea/paired/avx512_avx2",
+                                   tea_avx512_avx2_pair);
+    }
   }
 #endif
   benchmark::RegisterBenchmark("bump/tool/one_per_line", bump_file,

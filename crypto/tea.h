@@ -41,21 +41,28 @@ tea_block tea_decipher(tea_block block, const tea_key& key);
 // Replaces the 32-byte record with its clear form, in place.
 void decipher_record(std::uint8_t* record);
 
-// Replaces count records, one after another at records, each with its clear
-// form, as count decipher_record calls would. Two records are deciphered
-// side by side where possible, which on one core takes little longer than
-// one. On x86-64 the AVX2 form is taken when the processor has it, else the
-// portable one; both give the same bytes.
+// Replaces count records (any count, 0 included), one after another at
+// records, each with its clear form, as count decipher_record calls would.
+// Several records are deciphered side by side, in far less time than one
+// after another. On x86-64 the widest form the processor has is
+// taken (AVX-512F, else AVX2, else the portable one); all give the same
+// bytes and touch no byte outside the count records.
 void decipher_records(std::uint8_t* records, std::size_t count);
 
-// The two forms, so that tests and benchmarks can hold each against
-// decipher_block. The portable one runs everywhere.
+// Each form on its own, so that tests and benchmarks can hold each against
+// decipher_block. The portable one runs everywhere: two records at a time
+// as two chains of four lanes.
 void decipher_records_portable(std::uint8_t* records, std::size_t count);
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define TESSERA_TEA_AVX2 1
+#define TESSERA_TEA_X86 1
+// Four records at a time as two AVX2 chains of eight lanes. Only where
+// tea_avx2_usable().
 bool tea_avx2_usable();
-// Only where tea_avx2_usable().
 void decipher_records_avx2(std::uint8_t* records, std::size_t count);
+// Four records to an AVX-512F register of sixteen lanes, eight at a time
+// as two chains. Only where tea_avx512_usable().
+bool tea_avx512_usable();
+void decipher_records_avx512(std::uint8_t* records, std::size_t count);
 #else
-#define TESSERA_TEA_AVX2 0
+#define TESSERA_TEA_X86 0
 #endif

@@ -1,5 +1,6 @@
 #include "gtk_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -16,18 +17,34 @@ bool read_exactly(std::FILE* file, std::uint8_t* buffer, std::size_t size) {
   return std::fread(buffer, 1, size, file) == size;
 }
 
-bool read_table(std::FILE* file, const char* path, std::uint8_t* key_area,
-                std::uint32_t& entry_count, std::uint32_t* entry_kinds) {
-  std::uint8_t leading[gtk_leading_size];
-  std::uint8_t record[record_size];
+// The clear entry record's key and kind, stored as entry n's.
+void store_entry(const std::uint8_t* clear, std::uint32_t n,
+                 std::uint8_t* key_area, std::uint32_t* entry_kinds) {
+  const std::uint32_t kind = load32_le(clear);
+  const std::uint32_t key = kind == kind_with_key_in_w3
+                                ? load32_le(clear + 3 * word_size)
+                                : load32_le(clear + 1 * word_size);
+  store32_le(key_area + n * word_size, key);
+  if (entry_kinds != nullptr) entry_kinds[n] = kind;
+}
 
-  if (!read_exactly(file, leading, sizeof leading) ||
-      !read_exactly(file, record, sizeof record)) {
+}  // namespace
+
+bool read_entry_stream(std::FILE* file, const char* path,
+                       std::uint8_t* key_area, std::uint32_t& entry_count,
+                       std::uint32_t* entry_kinds) {
+  std::uint8_t scratch[slots_per_read * slot_size];
+  static_assert(sizeof scratch >= gtk_leading_size + record_size);
+
+  // The leading bytes and the header record in one read: either falling
+  // short is the same failure.
+  if (!read_exactly(file, scratch, gtk_leading_size + record_size)) {
     std::printf(read_failed, path);
     return false;
   }
-  decipher_record(record);
-  const std::uint32_t count = load32_le(record + word_size * entry_count_word);
+  std::uint8_t* const header = scratch + gtk_leading_size;
+  decipher_records(header, 1);
+  const std::uint32_t count = load32_le(header + word_size * entry_count_word);
   if (count > value_capacity) {
     std::printf(too_many_entries, path);
     return false;
@@ -40,36 +57,30 @@ bool read_table(std::FILE* file, const char* path, std::uint8_t* key_area,
     return false;
   }
 
-  // The slots are read two at a time, one read for both, and their records
-  // deciphered side by side: the second record is moved up against the
-  // first, over the first slot's unread half. Every read is still checked,
-  // and a short one is the same failure wherever in a slot it falls.
-  std::uint8_t slots[2 * slot_size];
+  // Up to slots_per_read slots a read. Each read is checked, and a short
+  // one is the same failure wherever it falls. The records are then moved
+  // together, record r from slot r's first half to bytes 32r to 32r + 31,
+  // which hold only halves already moved or never examined, and deciphered
+  // in one call.
   for (std::uint32_t n = 0; n < count;) {
-    const std::uint32_t in_hand = count - n >= 2 ? 2 : 1;
-    if (!read_exactly(file, slots, in_hand * slot_size)) {
+    const std::uint32_t in_hand =
+        std::min<std::uint32_t>(count - n, slots_per_read);
+    if (!read_exactly(file, scratch, in_hand * slot_size)) {
       std::printf(read_failed, path);
       return false;
     }
-    if (in_hand == 2) {
-      std::memmove(slots + record_size, slots + slot_size, record_size);
+    for (std::size_t r = 1; r < in_hand; ++r) {
+      std::memcpy(scratch + r * record_size, scratch + r * slot_size,
+                  record_size);
     }
-    decipher_records(slots, in_hand);
+    decipher_records(scratch, in_hand);
     for (std::uint32_t r = 0; r < in_hand; ++r, ++n) {
-      const std::uint8_t* clear = slots + r * record_size;
-      const std::uint32_t kind = load32_le(clear);
-      const std::uint32_t key = kind == kind_with_key_in_w3
-                                    ? load32_le(clear + 3 * word_size)
-                                    : load32_le(clear + 1 * word_size);
-      store32_le(key_area + n * word_size, key);
-      if (entry_kinds != nullptr) entry_kinds[n] = kind;
+      store_entry(scratch + r * record_size, n, key_area, entry_kinds);
     }
   }
   entry_count = count;
   return true;
 }
-
-}  // namespace
 
 bool read_entry_table(const char* gtk_path, std::uint8_t* key_area,
                       std::uint32_t& entry_count, std::uint32_t* entry_kinds) {
@@ -79,7 +90,7 @@ bool read_entry_table(const char* gtk_path, std::uint8_t* key_area,
     return false;
   }
   const bool ok =
-      read_table(file, gtk_path, key_area, entry_count, entry_kinds);
+      read_entry_stream(file, gtk_path, key_area, entry_count, entry_kinds);
   // Closing a stream that was only read loses nothing; its result is moot.
   static_cast<void>(std::fclose(file));
   return ok;

@@ -9,10 +9,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 constexpr std::size_t gtk_leading_size = 8;  // read, never examined
 constexpr std::size_t slot_size = 64;        // entry record + 32 unread bytes
 constexpr std::size_t entry_count_word = 5;  // of the clear header record
+
+// The reader's one scratch buffer takes this many slots a read (4,096
+// bytes, one page), and their records are deciphered in one call: the
+// largest table, 4,098 slots (262,272 bytes), arrives in 65 reads, and the
+// storage stays small and fixed. The same buffer first takes the leading
+// bytes and the header record.
+constexpr std::size_t slots_per_read = 64;
 
 // On success stores entry_count (at most value_capacity) and writes that
 // many entry keys, 4 bytes each, little-endian, in table order, to key_area
@@ -22,3 +30,10 @@ constexpr std::size_t entry_count_word = 5;  // of the clear header record
 bool read_entry_table(const char* gtk_path, std::uint8_t* key_area,
                       std::uint32_t& entry_count,
                       std::uint32_t* entry_kinds = nullptr);
+
+// The same read on a stream already open for reading, which the caller
+// closes; gtk_path only names the file in the message. Tests hand it
+// streams whose reads come back short anywhere.
+bool read_entry_stream(std::FILE* file, const char* gtk_path,
+                       std::uint8_t* key_area, std::uint32_t& entry_count,
+                       std::uint32_t* entry_kinds = nullptr);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "crypto/bytes.h"
@@ -157,6 +160,122 @@ TEST_F(GtkReader, RefusesCountsAboveCapacityBeforeSeeking) {
     EXPECT_FALSE(read(file));
     EXPECT_EQ(out_, "Too many entries in " + file + "\n");
     EXPECT_TRUE(area_untouched());
+  }
+}
+
+// A gtk file as a stream on which byte bad cannot be read: a read that
+// reaches it stops short before it, and a read from it gives the end of
+// the file or, with error set, an I/O error. Every read gives at most chunk
+// bytes, and seeks go anywhere within the file.
+struct stopping_source {
+  std::vector<std::uint8_t> file;
+  std::size_t bad = 0;
+  bool error = false;
+  std::size_t chunk = 0;
+  std::size_t position = 0;
+};
+
+ssize_t stopping_read(void* cookie, char* out, std::size_t size) {
+  auto& s = *static_cast<stopping_source*>(cookie);
+  if (s.position == s.bad) {
+    if (!s.error) return 0;
+    errno = EIO;
+    return -1;
+  }
+  const std::size_t until = s.position < s.bad ? s.bad : s.file.size();
+  const std::size_t n =
+      std::min({size, s.chunk, until - std::min(until, s.position)});
+  std::memcpy(out, s.file.data() + s.position, n);
+  s.position += n;
+  return static_cast<ssize_t>(n);
+}
+
+int stopping_seek(void* cookie, off64_t* offset, int whence) {
+  auto& s = *static_cast<stopping_source*>(cookie);
+  const off64_t base = whence == SEEK_SET ? 0
+                       : whence == SEEK_CUR
+                           ? static_cast<off64_t>(s.position)
+                           : static_cast<off64_t>(s.file.size());
+  const off64_t target = base + *offset;
+  if (target < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  s.position = static_cast<std::size_t>(target);
+  *offset = target;
+  return 0;
+}
+
+// A read that stops short anywhere, in the header, in the first run of
+// slots read at once, at the border of two runs or in the last one, read in
+// small pieces or large: "Couldn't read" and no entry_count, whether the
+// stop is an end of file or an error. A byte that cannot be read between
+// the header and the table, or past the end, does no harm: it is never read.
+TEST(GtkReaderStream, AReadCutShortAnywhereFails) {
+  const std::size_t entries = slots_per_read + slots_per_read / 2 + 3;
+  const auto table = numbered_entries(entries);
+  gtk_layout layout;
+  layout.gap = 100;
+  const std::size_t table_start = gtk_leading_size + record_size + layout.gap;
+  stopping_source source;
+  source.file = make_gtk(table, layout);
+  ASSERT_EQ(source.file.size(), table_start + entries * slot_size);
+  cookie_io_functions_t io{};
+  io.read = stopping_read;
+  io.seek = stopping_seek;
+  static std::uint8_t area[key_area_size];
+
+  struct outcome {
+    bool ok;
+    std::uint32_t count;
+    bool keys_right;
+  };
+  for (const std::size_t chunk :
+       {std::size_t{7}, std::size_t{61}, slots_per_read * slot_size,
+        std::size_t{1} << 20}) {
+    for (const bool error : {false, true}) {
+      SCOPED_TRACE("chunk " + std::to_string(chunk) +
+                   (error ? ", error" : ", end of file"));
+      // One capture for every stop: the messages are checked all at once.
+      std::vector<outcome> outcomes;
+      testing::internal::CaptureStdout();
+      for (std::size_t bad = 0; bad <= source.file.size(); ++bad) {
+        source.bad = bad;
+        source.error = error;
+        source.chunk = chunk;
+        source.position = 0;
+        std::FILE* file = fopencookie(&source, "rb", io);
+        if (file == nullptr) break;
+        std::uint32_t count = 0xDEADBEEF;
+        const bool ok = read_entry_stream(file, "t.gtk", area, count);
+        std::fclose(file);
+        bool keys_right = true;
+        for (std::size_t n = 0; ok && n < entries; ++n) {
+          keys_right = keys_right && load32_le(area + 4 * n) == table[n].key;
+        }
+        outcomes.push_back({ok, count, keys_right});
+      }
+      const std::string out = testing::internal::GetCapturedStdout();
+      ASSERT_EQ(outcomes.size(), source.file.size() + 1);
+
+      std::string expected_out;
+      for (std::size_t bad = 0; bad < outcomes.size(); ++bad) {
+        SCOPED_TRACE("byte " + std::to_string(bad) + " cannot be read");
+        const outcome& o = outcomes[bad];
+        const bool never_read =
+            (bad >= gtk_leading_size + record_size && bad < table_start) ||
+            bad == source.file.size();
+        ASSERT_EQ(o.ok, never_read);
+        if (never_read) {
+          ASSERT_EQ(o.count, entries);
+          ASSERT_TRUE(o.keys_right);
+        } else {
+          ASSERT_EQ(o.count, 0xDEADBEEFu);
+          expected_out += "Couldn't read t.gtk\n";
+        }
+      }
+      EXPECT_EQ(out, expected_out);
+    }
   }
 }
 
