@@ -4,9 +4,11 @@
 // encipher. Each form is its own test case; a form the processor lacks is
 // skipped, saying so.
 #include <gtest/gtest.h>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <string>
@@ -87,19 +89,20 @@ INSTANTIATE_TEST_SUITE_P(Forms, TeaRecordsForm, testing::ValuesIn(forms),
 // and after, are left as they were.
 TEST_P(TeaRecordsForm, MatchesBlocksInTurn) {
   std::mt19937 rng(44);
-  constexpr std::size_t guard = 2 * record_size;
-  constexpr std::uint8_t guard_byte = 0xA5;
+  static constexpr std::size_t guard = 2 * record_size;
+  static constexpr std::uint8_t guard_byte = 0xA5;
+  // Laid out whole, then filled in: the records between guard bytes.
+  const auto guarded = [](const bytes& middle) {
+    bytes out(guard + middle.size() + guard, guard_byte);
+    std::copy(middle.begin(), middle.end(),
+              out.begin() + static_cast<std::ptrdiff_t>(guard));
+    return out;
+  };
   for (std::size_t count = 0; count <= 17; ++count) {
     for (int round = 0; round < 20; ++round) {
       const bytes records = random_records(count, rng);
-      bytes expected(guard, guard_byte);
-      const bytes clear = in_turn(records);
-      expected.insert(expected.end(), clear.begin(), clear.end());
-      expected.insert(expected.end(), guard, guard_byte);
-
-      bytes buffer(guard, guard_byte);
-      buffer.insert(buffer.end(), records.begin(), records.end());
-      buffer.insert(buffer.end(), guard, guard_byte);
+      const bytes expected = guarded(in_turn(records));
+      bytes buffer = guarded(records);
       decipher(buffer.data() + guard, count);
       ASSERT_EQ(buffer, expected) << count << " records, round " << round;
     }
