@@ -69,6 +69,11 @@ bool read_bump_values(const char* bump_path, std::uint32_t entry_count,
     std::printf(open_failed, bump_path);
     return false;
   }
+  // Every read is a large one straight into the line area, so the stream
+  // needs no buffer of its own; with one, each read of 32,767 bytes would
+  // be two, and a copy. Should this fail, the buffered stream reads the
+  // same bytes.
+  static_cast<void>(std::setvbuf(file, nullptr, _IONBF, 0));
   const bump_outcome outcome =
       parse_bump_stream(file, entry_count, value_table, line_area);
   // Closing a stream that was only read loses nothing; its result is moot.

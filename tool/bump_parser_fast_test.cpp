@@ -435,8 +435,11 @@ std::vector<std::string> fgets_pieces(std::FILE* file) {
   return pieces;
 }
 
+constexpr newline_mask_form mask_forms[] = {
+    newline_mask_form::avx2, newline_mask_form::sse2, newline_mask_form::words};
+
 // The readers of pieces: the plain one, a piece a call, and the runs, with
-// each newline mask this build has, cut after each newline.
+// each newline mask this build and processor have, cut after each newline.
 struct piece_source {
   const char* name;
   bool runs;
@@ -446,11 +449,12 @@ struct piece_source {
 std::vector<piece_source> piece_sources() {
   std::vector<piece_source> sources = {
       {"one memchr a piece", false, newline_mask_form::words}};
-  for (const auto form : {newline_mask_form::sse2, newline_mask_form::words}) {
-    if (!newline_mask_available(form)) continue;
-    sources.push_back({form == newline_mask_form::sse2 ? "runs, SSE2 masks"
-                                                       : "runs, word masks",
-                       true, form});
+  const piece_source runs[] = {
+      {"runs, AVX2 masks", true, newline_mask_form::avx2},
+      {"runs, SSE2 masks", true, newline_mask_form::sse2},
+      {"runs, word masks", true, newline_mask_form::words}};
+  for (const piece_source& source : runs) {
+    if (newline_mask_available(source.form)) sources.push_back(source);
   }
   return sources;
 }
@@ -668,8 +672,7 @@ TEST(BumpPieces, SkipPiecesAsThePlainForm) {
       for (std::size_t at = 0; at < length; at += 1 + rng() % 7) {
         for (const piece_filter& filter : filters) {
           const char* plain = skip_pieces_plain(run + at, end, filter);
-          for (const auto form :
-               {newline_mask_form::sse2, newline_mask_form::words}) {
+          for (const auto form : mask_forms) {
             if (!newline_mask_available(form)) continue;
             ASSERT_EQ(
                 skip_pieces_with(form, area.data(), run + at, end, filter),

@@ -6,12 +6,19 @@
 #include "crypto/bytes.h"
 #include "storage.h"
 
-// SSE2 is part of x86-64.
+// SSE2 is part of x86-64. AVX2 (with BMI for the bit scans) is taken only
+// where the processor has it, chosen when the program runs.
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define TESSERA_SSE2_NEWLINES 1
 #else
 #define TESSERA_SSE2_NEWLINES 0
+#endif
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define TESSERA_AVX2_NEWLINES 1
+#else
+#define TESSERA_AVX2_NEWLINES 0
 #endif
 
 namespace {
@@ -62,6 +69,23 @@ std::uint64_t newline_bits_of_word(std::uint64_t w) {
         _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))};
   };
   return bits(0) | bits(1) << 16 | bits(2) << 32 | bits(3) << 48;
+}
+#endif
+
+#if TESSERA_AVX2_NEWLINES
+// Thirty-two bytes a compare. Not forced inline: it can be inlined only
+// into code built for AVX2, which is where it is used.
+[[gnu::target("avx2")]] inline std::uint64_t mask_of_avx2(const char* block) {
+  const __m256i newline = _mm256_set1_epi8('\n');
+  const __m256i low =
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+  const __m256i high =
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32));
+  const auto low_bits = static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(low, newline)));
+  const auto high_bits = static_cast<std::uint32_t>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi8(high, newline)));
+  return std::uint64_t{low_bits} | std::uint64_t{high_bits} << 32;
 }
 #endif
 
@@ -158,23 +182,27 @@ template <mask_function mask_of>
   }
 }
 
+// Works on the starts of pieces: bit i of `starts` is set where
+// block[i] follows a newline, the newline mask shifted up by one, with the
+// top bit carried into the next block.
 template <mask_function mask_of>
 [[gnu::always_inline]] inline const char* skip_pieces_in(
     const char* area, const char* p, const char* end,
     const piece_filter& filter) {
   const auto at = static_cast<std::size_t>(p - area);
   const char* block = area + at / block_size * block_size;
-  std::uint64_t mask = mask_of(block) & (all_bits << (at % block_size));
+  std::uint64_t newlines = mask_of(block) & (all_bits << (at % block_size));
+  std::uint64_t starts = newlines << 1;
   for (;;) {
-    while (mask == 0) {
+    while (starts == 0) {
+      const std::uint64_t carried = newlines >> 63;
       block += block_size;
       if (block >= end) return end;
-      mask = mask_of(block);
+      newlines = mask_of(block);
+      starts = newlines << 1 | carried;
     }
-    // The character after the newline: its bit's index, plus one.
-    const char* next = block + (std::uint64_t{1} +
-                                static_cast<unsigned>(std::countr_zero(mask)));
-    mask &= mask - 1;
+    const char* next = block + std::countr_zero(starts);
+    starts &= starts - 1;
     // No newline lies at or after the run's end (next_run ends a run after
     // its last newline, and the zeros after the text hold none), so next
     // is at most end; at end it meets the zero that ends the run, and a
@@ -183,11 +211,27 @@ template <mask_function mask_of>
   }
 }
 
-#if TESSERA_SSE2_NEWLINES
-constexpr mask_function mask_used = mask_of_sse2;
-#else
-constexpr mask_function mask_used = mask_of_words;
+#if TESSERA_AVX2_NEWLINES
+[[gnu::target("avx2,bmi")]] bool next_run_avx2(std::FILE* file, char* area,
+                                               piece_reader& reader, char*& run,
+                                               std::size_t& length) {
+  return next_run_in<mask_of_avx2>(file, area, reader, run, length);
+}
+
+[[gnu::target("avx2,bmi")]] const char* skip_pieces_avx2(
+    const char* area, const char* p, const char* end,
+    const piece_filter& filter) {
+  return skip_pieces_in<mask_of_avx2>(area, p, end, filter);
+}
 #endif
+
+bool avx2_usable() {
+#if TESSERA_AVX2_NEWLINES
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+#else
+  return false;
+#endif
+}
 
 }  // namespace
 
@@ -195,7 +239,7 @@ void piece_reader_init(piece_reader& reader) { reader = {0, 0, 0, 0, false}; }
 
 bool next_run(std::FILE* file, char* area, piece_reader& reader, char*& run,
               std::size_t& length) {
-  return next_run_in<mask_used>(file, area, reader, run, length);
+  return next_run_with(newline_mask_used(), file, area, reader, run, length);
 }
 
 bool next_piece(std::FILE* file, char* area, piece_reader& reader, char*& piece,
@@ -224,7 +268,7 @@ bool next_piece(std::FILE* file, char* area, piece_reader& reader, char*& piece,
 
 const char* skip_pieces(const char* area, const char* p, const char* end,
                         const piece_filter& filter) {
-  return skip_pieces_in<mask_used>(area, p, end, filter);
+  return skip_pieces_with(newline_mask_used(), area, p, end, filter);
 }
 
 const char* skip_pieces_plain(const char* p, const char* end,
@@ -239,39 +283,67 @@ const char* skip_pieces_plain(const char* p, const char* end,
 }
 
 newline_mask_form newline_mask_used() {
+  if (avx2_usable()) return newline_mask_form::avx2;
   return TESSERA_SSE2_NEWLINES ? newline_mask_form::sse2
                                : newline_mask_form::words;
 }
 
 bool newline_mask_available(newline_mask_form form) {
-  return form == newline_mask_form::words || TESSERA_SSE2_NEWLINES;
+  switch (form) {
+    case newline_mask_form::avx2:
+      return avx2_usable();
+    case newline_mask_form::sse2:
+      return TESSERA_SSE2_NEWLINES != 0;
+    case newline_mask_form::words:
+      return true;
+  }
+  return false;
 }
 
-// Where SSE2 is not built in, its form falls back to the words.
-std::uint64_t newline_mask([[maybe_unused]] newline_mask_form form,
-                           const char* block) {
+// A form this build or processor lacks falls back to the next one down.
+#if TESSERA_AVX2_NEWLINES
+[[gnu::target("avx2")]] std::uint64_t newline_mask_avx2(const char* block) {
+  return mask_of_avx2(block);
+}
+#endif
+
+std::uint64_t newline_mask(newline_mask_form form, const char* block) {
+#if TESSERA_AVX2_NEWLINES
+  if (form == newline_mask_form::avx2 && avx2_usable()) {
+    return newline_mask_avx2(block);
+  }
+#endif
 #if TESSERA_SSE2_NEWLINES
-  if (form == newline_mask_form::sse2) return mask_of_sse2(block);
+  if (form != newline_mask_form::words) return mask_of_sse2(block);
 #endif
   return mask_of_words(block);
 }
 
-bool next_run_with([[maybe_unused]] newline_mask_form form, std::FILE* file,
-                   char* area, piece_reader& reader, char*& run,
-                   std::size_t& length) {
+bool next_run_with(newline_mask_form form, std::FILE* file, char* area,
+                   piece_reader& reader, char*& run, std::size_t& length) {
+#if TESSERA_AVX2_NEWLINES
+  if (form == newline_mask_form::avx2 && avx2_usable()) {
+    return next_run_avx2(file, area, reader, run, length);
+  }
+#endif
 #if TESSERA_SSE2_NEWLINES
-  if (form == newline_mask_form::sse2) {
+  if (form != newline_mask_form::words) {
     return next_run_in<mask_of_sse2>(file, area, reader, run, length);
   }
 #endif
   return next_run_in<mask_of_words>(file, area, reader, run, length);
 }
 
-const char* skip_pieces_with([[maybe_unused]] newline_mask_form form,
-                             const char* area, const char* p, const char* end,
+const char* skip_pieces_with(newline_mask_form form, const char* area,
+                             const char* p, const char* end,
                              const piece_filter& filter) {
+#if TESSERA_AVX2_NEWLINES
+  if (form == newline_mask_form::avx2 && avx2_usable()) {
+    return skip_pieces_avx2(area, p, end, filter);
+  }
+#endif
 #if TESSERA_SSE2_NEWLINES
-  if (form == newline_mask_form::sse2) {
+  if (form != newline_mask_form::words) {
     return skip_pieces_in<mask_of_sse2>(area, p, end, filter);
   }
 #endif

@@ -7,7 +7,8 @@
 // next_run gives the pieces many at a time: a run of them laid end to end,
 // in which every newline ends a piece and nothing else does, so that the
 // pieces are the run cut after each newline. Newlines are found 64 bytes
-// at a time as a bit mask (SSE2 on x86-64, 64-bit words elsewhere).
+// at a time as a bit mask (AVX2 or SSE2 on x86-64, 64-bit words
+// elsewhere).
 // next_piece, one memchr a piece, is the plain form beside it, and
 // skip_pieces_plain beside skip_pieces; tests hold them against each other
 // and against fgets.
@@ -55,9 +56,11 @@ const char* skip_pieces_plain(const char* p, const char* end,
 
 // The ways of finding newlines 64 bytes at a time, for tests: newline_mask
 // gives bit i set where block[i] == '\n'. next_run and skip_pieces use
-// newline_mask_used(): SSE2 on x86-64, 64-bit words elsewhere. The _with
-// forms take any form that newline_mask_available says this build has.
-enum class newline_mask_form { sse2, words };
+// newline_mask_used(): AVX2 (with BMI) where the processor has it, chosen
+// when the program runs, else SSE2 on x86-64, else 64-bit words. The
+// _with forms take any form; one that newline_mask_available says this
+// build or processor lacks falls back to the next one down.
+enum class newline_mask_form { avx2, sse2, words };
 newline_mask_form newline_mask_used();
 bool newline_mask_available(newline_mask_form form);
 std::uint64_t newline_mask(newline_mask_form form, const char* block);
