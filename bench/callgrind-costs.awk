@@ -3,13 +3,15 @@
 #   total COST
 #   incl COST FUNCTION        inclusive cost of each function
 #   call COST CALLER -> CALLEE  inclusive cost of the calls between two
-#   group COST                the code of the files matching the variable
-#                             group (an awk regular expression), inlined
-#                             wherever it was, and everything it called
-# The group counts each instruction once: the lines of its files, whatever
+#   group COST NAME           for each NAME=REGEX of the variable groups
+#                             (separated by ";"), the code of the files
+#                             whose names match REGEX, inlined wherever it
+#                             was, and everything it called
+# A group counts each instruction once: the lines of its files, whatever
 # function they were inlined into, every line of a function defined in
 # them, and the calls made from there to functions defined elsewhere.
-#   awk -v group='fast_float/' -f bench/callgrind-costs.awk callgrind.out
+#   awk -v groups='conversion=fast_float/;pieces=tool/piece_reader' \
+#       -f bench/callgrind-costs.awk callgrind.out
 #
 # The format: "fl=", "fi=", "fe=" set the source file of the cost lines
 # that follow, "fn=" starts a function in that file, "cfi="/"cfl=" and
@@ -25,7 +27,15 @@ function named(kind, text,    id, rest) {
   return names[kind, id]
 }
 
-BEGIN { in_call = 0 }
+BEGIN {
+  in_call = 0
+  group_count = split(groups, specs, ";")
+  for (g = 1; g <= group_count; ++g) {
+    split(specs[g], parts, "=")
+    group_name[g] = parts[1]
+    group_files[g] = parts[2]
+  }
+}
 
 /^(fl|fi|fe)=/ { file = named("file", substr($0, 4)); next }
 /^fn=/ {
@@ -44,16 +54,17 @@ BEGIN { in_call = 0 }
 /^summary:/ { total = $2; next }
 /^([0-9]|\+|-|\*)/ {
   cost = $2 + 0
-  in_group = group != "" && (file ~ group || home[fn] ~ group)
+  for (g = 1; g <= group_count; ++g) {
+    if (file !~ group_files[g] && home[fn] !~ group_files[g]) continue
+    if (!in_call || home[callee] !~ group_files[g]) grouped[g] += cost
+  }
   if (in_call) {
     if (callee != fn) incl[fn] += cost
     calls[fn " -> " callee] += cost
-    if (in_group && home[callee] !~ group) grouped += cost
     in_call = 0
     callee_file = ""
   } else {
     incl[fn] += cost
-    if (in_group) grouped += cost
   }
   next
 }
@@ -62,5 +73,7 @@ END {
   print "total", total
   for (f in incl) print "incl", incl[f], f
   for (c in calls) print "call", calls[c], c
-  print "group", grouped + 0
+  for (g = 1; g <= group_count; ++g) {
+    print "group", grouped[g] + 0, group_name[g]
+  }
 }
