@@ -143,15 +143,15 @@ constexpr std::uint32_t sign_bit = std::uint32_t{1} << 31;
 //
 // A 64-bit word holds eight characters in text order, the first as its
 // lowest byte, whatever the host's byte order (load64_le). In w ^ 0x3030...
-// a digit's byte is its value, 0 to 9; adding 0x76 to the low seven bits
-// of a byte sets its high bit from 10 up, with no carry into the next
-// byte, so not_digits has the high bit set in exactly the bytes that are
-// not digits.
+// a digit's byte is its value, 0 to 9, and adding 0x76 sets the high bit of
+// a byte from 10 up, as does the byte's own high bit; so the lowest byte
+// whose high bit not_digits sets is the first that is not a digit. (A byte
+// from 0x8a up carries into the next, but only into bytes after a non-digit,
+// which no caller looks at; below the first non-digit nothing carries.)
 constexpr std::uint64_t zero_digits = 0x3030303030303030;
-constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7f;
 
 constexpr std::uint64_t not_digits(std::uint64_t d) {
-  return (((d & low7) + 0x7676767676767676) | d) & ~low7;
+  return ((d + 0x7676767676767676) | d) & 0x8080808080808080;
 }
 
 // The value of the digit bytes of v, the lowest byte the most significant
@@ -189,6 +189,22 @@ constexpr std::uint64_t powers_of_ten[] = {
   q += digit_bits / 8;
 }
 
+// add_digits where fewer than eight characters of the text are left: the
+// end of the digits and the mantissa with them. Out of line, so that the
+// compiler does not read the first of them before it knows which way the
+// digits are read (clang then keeps that byte, and assembles the word from
+// eight loads of a byte each); values in and out, so that nothing of the
+// caller's is kept in memory for it.
+struct digits_added {
+  char* end;
+  std::uint64_t mantissa;
+};
+[[gnu::noinline]] digits_added add_digits_near_end(char* q,
+                                                   std::uint64_t mantissa) {
+  add_digits(q, mantissa);
+  return {q, mantissa};
+}
+
 // The digits of a decimal number, both sides of its point, as one integer.
 struct numeral {
   std::uint64_t mantissa;      // wraps beyond 19 digits, then unused
@@ -198,7 +214,8 @@ struct numeral {
 
 // The numeral at q, and q moved past it; none (0 digits) where q holds no
 // digit or the 0x of a hexadecimal form. The digits after a point are read
-// a word at a time where eight characters of the text follow it.
+// a word at a time where eight characters of the text follow it: there are
+// most of a number's digits, where the ones before it are often few.
 [[gnu::always_inline]] inline numeral read_numeral(char*& q, const char* end) {
   const char* const start = q;
   std::uint64_t mantissa = 0;
@@ -210,7 +227,9 @@ struct numeral {
     if (end - q >= 8) {
       add_digits_by_word(q, mantissa);
     } else {
-      add_digits(q, mantissa);
+      const digits_added added = add_digits_near_end(q, mantissa);
+      q = added.end;
+      mantissa = added.mantissa;
     }
     after_point = q - fraction;
     digits += after_point;
