@@ -10,7 +10,8 @@
 // within 1e+-22 converts it with one correctly rounded double operation,
 // rounded to a float only where that second rounding cannot differ from a
 // direct one; everything else it leaves to the plain form. Nothing is
-// allocated, and the text is only read.
+// allocated, and the text is only read, but for the newline that a call of
+// sscanf finds a zero in place of while it runs.
 #pragma once
 
 #include <cstddef>

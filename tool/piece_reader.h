@@ -8,10 +8,9 @@
 // in which every newline ends a piece and nothing else does, so that the
 // pieces are the run cut after each newline. Newlines are found 64 bytes
 // at a time as a bit mask (AVX2 or SSE2 on x86-64, 64-bit words
-// elsewhere).
-// next_piece, one memchr a piece, is the plain form beside it, and
-// skip_pieces_plain beside skip_pieces; tests hold them against each other
-// and against fgets.
+// elsewhere). next_piece, one memchr a piece, is the plain form beside it,
+// and skip_pieces_plain beside skip_pieces; tests hold them against each
+// other and against fgets.
 #pragma once
 
 #include <cstddef>
