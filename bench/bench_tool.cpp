@@ -38,6 +38,10 @@ int write_fixtures(const std::string& dir) {
   write_bytes(dir + "/table-4098.gtk", make_gtk(bench_entries(value_capacity)));
   write_bytes(dir + "/values-4098-lines.bump", bump_one_per_line(values));
   write_bytes(dir + "/values-4098-line.bump", bump_all_on_one_line(values));
+  write_bytes(dir + "/values-4098-9g-lines.bump",
+              bump_one_per_line(printed_numbers(value_capacity, 1000, "%.9g")));
+  write_bytes(dir + "/values-4098-3g-line.bump",
+              bump_all_on_one_line(printed_numbers(value_capacity, 9, "%.3g")));
   write_bytes(dir + "/table-0.gtk", make_gtk({}));
   write_bytes(dir + "/empty.bump", std::string());
   return 0;

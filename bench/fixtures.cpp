@@ -28,6 +28,20 @@ std::vector<std::string> bench_numbers(std::size_t count) {
   return numbers;
 }
 
+std::vector<std::string> printed_numbers(std::size_t count, double bound,
+                                         const char* format) {
+  std::mt19937 rng(2718);
+  std::uniform_real_distribution<double> draw(-bound, bound);
+  std::vector<std::string> numbers(count);
+  char text[32];
+  for (std::string& number : numbers) {
+    const auto value = static_cast<float>(draw(rng));
+    std::snprintf(text, sizeof text, format, static_cast<double>(value));
+    number = text;
+  }
+  return numbers;
+}
+
 namespace {
 
 std::string join(const std::vector<std::string>& numbers, char separator) {

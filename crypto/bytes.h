@@ -14,6 +14,10 @@ constexpr std::uint32_t load32_le(const std::uint8_t* p) {
          std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
+constexpr std::uint64_t load64_le(const std::uint8_t* p) {
+  return std::uint64_t{load32_le(p)} | std::uint64_t{load32_le(p + 4)} << 32;
+}
+
 constexpr void store32_le(std::uint8_t* p, std::uint32_t v) {
   p[0] = static_cast<std::uint8_t>(v);
   p[1] = static_cast<std::uint8_t>(v >> 8);

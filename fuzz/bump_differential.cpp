@@ -18,6 +18,7 @@
 
 #include "bump_reference.h"
 #include "tool/bump_parser.h"
+#include "tool/float_scan.h"
 #include "tool/storage.h"
 
 namespace {
@@ -36,9 +37,9 @@ void check_conversions(const std::uint8_t* data, std::size_t size) {
   long before = std::ftell(file);
   while (std::fgets(line, static_cast<int>(line_size), file) != nullptr) {
     const long after = std::ftell(file);
-    const char* end = line + (after - before);
+    char* end = line + (after - before);
     before = after;
-    const char* p = line;
+    char* p = line;
     for (;;) {
       const scanned_float fast = scan_float(p, end);
       const reference_scan plain = reference_scan_float(p);

@@ -6,14 +6,10 @@
 // the line is skipped.
 //
 // The reading and the conversion are faster forms of fgets and sscanf that
-// give the same pieces, values, counts and outcomes on every input: large
-// reads cut at the newline, and fast_float on the plain decimal forms, with
-// every other form (hexadecimal, infinities, NaNs) handed to sscanf itself.
-// The pieces are exposed so that tests can hold each against its plain
-// counterpart.
+// give the same pieces, values, counts and outcomes on every input: the
+// pieces come from piece_reader.h, the conversions from float_scan.h.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -36,37 +32,3 @@ enum class bump_outcome {
 bump_outcome parse_bump_stream(std::FILE* file, std::uint32_t entry_count,
                                std::uint8_t* value_table,
                                std::uint8_t* line_area);
-
-// The result of one " %f%n" conversion.
-struct scanned_float {
-  bool converted;        // false where sscanf returns 0 or EOF
-  float value;           // 0 unless converted
-  std::size_t consumed;  // what %n stores: white space included
-};
-
-// Gives what sscanf(text, " %f%n", ...) gives. end is the end of the text
-// and must hold a zero (*end == 0); a zero byte before it ends the text
-// there, as it ends sscanf's.
-scanned_float scan_float(const char* text, const char* end);
-
-// Cuts a stream into the pieces std::fgets(area, line_size, file) would
-// give, one after another: at most line_size - 1 characters, through a
-// newline. It reads in large blocks into the line area itself, so a piece
-// stays where it was read.
-struct piece_reader {
-  std::size_t begin;  // the unread text is area[begin, end)
-  std::size_t end;
-  std::size_t cut;  // where the last piece's terminating zero was put
-  char held;        // the character the zero replaced
-  bool drained;     // no more reads: end of file or a read error
-};
-
-void piece_reader_init(piece_reader& reader);
-
-// Gives the next piece, zero-terminated in area (piece[length] == 0), and
-// true; or false at the end of the file or on a read error, when fgets gives
-// a null pointer. As with fgets, a piece cut short by a read error is not
-// given; std::ferror tells the error from the end. area is the line_size
-// bytes of the line area and must not be changed between calls.
-bool next_piece(std::FILE* file, char* area, piece_reader& reader, char*& piece,
-                std::size_t& length);

@@ -1,6 +1,8 @@
-// The bump parser's fast paths held against the plain loop they replace:
-// each conversion against sscanf(" %f%n") itself, each piece against fgets,
-// and whole streams, read errors included, against the reference loop in
+// The bump parser's fast paths held against the plain forms they replace:
+// each conversion, fast and plain, against sscanf(" %f%n") itself; the
+// pieces of every run and of the plain reader, with every newline mask,
+// against fgets; skipping pieces against its plain form; and whole
+// streams, read errors included, against the reference loop in
 // tests/support/bump_reference. Any divergence in a value's bits, a count
 // of consumed characters, a piece or an outcome fails here.
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <array>
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -17,29 +20,47 @@
 #include "bump_reference.h"
 #include "crypto/bytes.h"
 #include "tool/bump_parser.h"
+#include "tool/float_scan.h"
+#include "tool/piece_reader.h"
 #include "tool/storage.h"
 
 namespace {
 
-// Compares scan_float with sscanf on text[0, size), which the caller has
-// zero-terminated at text[size]. Returns false on a difference.
+// Compares the conversion with sscanf on text[0, size), which the caller
+// has zero-terminated at text[size]: the plain form, and the fast one both
+// on the text alone and with a newline and white space after it, where it
+// reads digits eight at a time. The conversion gets its own copy, since it
+// may put a zero over a newline for a while.
 ::testing::AssertionResult same_as_sscanf(const char* text, std::size_t size) {
-  const scanned_float fast = scan_float(text, text + size);
   const reference_scan plain = reference_scan_float(text);
   const auto bits = [](float v) { return std::bit_cast<std::uint32_t>(v); };
-  if (fast.converted == plain.converted &&
-      (!fast.converted ||
-       (bits(fast.value) == bits(plain.value) &&
-        fast.consumed == static_cast<std::size_t>(plain.consumed)))) {
-    return ::testing::AssertionSuccess();
+  struct form {
+    const char* name;
+    bool fast;
+    std::size_t padding;
+  };
+  for (const form f : {form{"fast", true, 0}, form{"plain", false, 0},
+                       form{"fast, padded,", true, 16}}) {
+    std::string copy(text, size);
+    if (f.padding != 0) copy += "\n" + std::string(f.padding - 1, ' ');
+    char* end = copy.data() + copy.size();
+    const scanned_float mine = f.fast ? scan_float(copy.data(), end)
+                                      : scan_float_plain(copy.data(), end);
+    if (mine.converted == plain.converted &&
+        (!mine.converted ||
+         (bits(mine.value) == bits(plain.value) &&
+          mine.consumed == static_cast<std::size_t>(plain.consumed)))) {
+      continue;
+    }
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "%08x/%zu vs %08x/%d", bits(mine.value),
+                  mine.consumed, bits(plain.value), plain.consumed);
+    return ::testing::AssertionFailure()
+           << "text \"" << std::string(text, size) << "\": " << f.name
+           << " form " << (mine.converted ? "converts" : "fails") << ", sscanf "
+           << (plain.converted ? "converts" : "fails") << " (" << shown << ")";
   }
-  char shown[64];
-  std::snprintf(shown, sizeof shown, "%08x/%zu vs %08x/%d", bits(fast.value),
-                fast.consumed, bits(plain.value), plain.consumed);
-  return ::testing::AssertionFailure()
-         << "text \"" << std::string(text, size) << "\": fast "
-         << (fast.converted ? "converts" : "fails") << ", sscanf "
-         << (plain.converted ? "converts" : "fails") << " (" << shown << ")";
+  return ::testing::AssertionSuccess();
 }
 
 ::testing::AssertionResult same_as_sscanf(const std::string& text) {
@@ -170,6 +191,41 @@ const char* const tricky[] = {
      "1"),
     "1\x80",
     "٣",
+    // Where the double nearest the text is a float's half-way point, the
+    // double's rounding to a float would be a second rounding: 2^30 + 64
+    // lies half-way between 2^30 and 2^30 + 128.
+    "1073741888",
+    "1073741888.0000001",
+    "1073741887.9999999",
+    "-1073741888.00000001",
+    "1073741952",
+    "1.073741888e9",
+    "10737418880000001e-7",
+    "0.50000002980232238769531250",
+    "0.5000000298023224",
+    "0.5000000298023223",
+    // The fast form's bounds: 19 digits and 20, 2^53 and one more, powers
+    // of ten 1e22 and 1e23, leading zeros that count as digits.
+    "1234567890123456789",
+    "12345678901234567890",
+    "9007199254740992",
+    "9007199254740993",
+    "1e22",
+    "1e23",
+    "1e-22",
+    "1e-23",
+    "9007199254740993e-22",
+    "0000000000000000001",
+    "00000000000000000001",
+    // 20 digits wrap a 64-bit integer: 2^64 is 0 modulo 2^64, 2^64 + 1 is 1.
+    "18446744073709551616",
+    "18446744073709551617",
+    "1844674407370955161.7",
+    "-0.18446744073709551617e1",
+    "-0.0",
+    "+0e5",
+    "0e99999999999999999999",
+    "000000000000000000000000",
 };
 
 TEST(BumpScan, TrickyFormsMatchSscanf) {
@@ -204,10 +260,12 @@ TEST(BumpScan, AZeroByteEndsTheText) {
   }
 }
 
-// Tokens of three kinds, after the probe that checked the rules: free text
-// over the characters that matter to the conversion, decimal numbers with
-// long mantissas and exponents (sometimes with no digits) and a trailing
-// character, and long digit strings at the edges of the float range.
+// Tokens of four kinds, the first three after the probe that checked the
+// rules: free text over the characters that matter to the conversion,
+// decimal numbers with long mantissas and exponents (sometimes with no
+// digits) and a trailing character, long digit strings at the edges of the
+// float range; and the half-way points between floats, where the fast
+// form's double would round a second time.
 class token_source {
  public:
   explicit token_source(unsigned seed) : rng_(seed) {}
@@ -215,24 +273,29 @@ class token_source {
   std::string next() {
     std::string t;
     if (pick(4) == 0) t += spaces[pick(sizeof spaces - 1)];
-    switch (pick(3)) {
+    switch (pick(4)) {
       case 0:
         free_text(t);
         break;
       case 1:
         decimal(t);
         break;
-      default:
+      case 2:
         edge(t);
+        break;
+      default:
+        near_half_way(t);
         break;
     }
     return t;
   }
 
  private:
-  static constexpr char alphabet[] = "0123456789.eE+-xXpPinfaINFA(),\t\n ";
+  // With the characters either side of the digits, which a test of eight
+  // at a time could take for digits.
+  static constexpr char alphabet[] = "0123456789.eE+-xXpPinfaINFA(),\t\n /:";
   static constexpr char spaces[] = " \t\v\f\r\n";
-  static constexpr char trailing[] = "eE+-.x,5 \tpi";
+  static constexpr char trailing[] = "eE+-.x,5 \tpi/:\x7f\xb0\xba";
 
   std::size_t pick(std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng_);
@@ -278,11 +341,31 @@ class token_source {
     if (pick(3) == 0) t += trailing[pick(sizeof trailing - 1)];
   }
 
+  // A float's half-way point to its neighbour, written with 15 to 19
+  // significant digits, so that the nearest double is often the half-way
+  // point itself, and now and then nudged by one in the last digit.
+  void near_half_way(std::string& t) {
+    const int binary_exponent = static_cast<int>(pick(100)) - 50;
+    // A float's significand has 24 bits: m + 0.5 is half-way to m + 1.
+    const auto mantissa = static_cast<double>((1u << 23) + pick(1u << 23));
+    const double half_way = std::ldexp(mantissa + 0.5, binary_exponent - 23);
+    char text[48];
+    std::snprintf(text, sizeof text, pick(2) ? "%.*g" : "%.*e",
+                  static_cast<int>(14 + pick(5)), half_way);
+    t += text;
+    if (pick(3) == 0) {
+      std::size_t last = t.find_last_of("0123456789", t.find_first_of("eE"));
+      if (last != std::string::npos) {
+        t[last] = t[last] == '9' ? '8' : static_cast<char>(t[last] + 1);
+      }
+    }
+  }
+
   std::mt19937_64 rng_;
 };
 
-// Three million tokens a run, about a third of them decided by sscanf; the
-// seeds are fixed so a failure repeats.
+// Three million tokens a run, a quarter of them near half-way points, each
+// through both forms; the seeds are fixed so a failure repeats.
 TEST(BumpScan, GeneratedTokensMatchSscanf) {
   for (unsigned seed : {1u, 2u, 3u}) {
     token_source source(seed);
@@ -352,33 +435,75 @@ std::vector<std::string> fgets_pieces(std::FILE* file) {
   return pieces;
 }
 
-std::vector<std::string> reader_pieces(std::FILE* file) {
+constexpr newline_mask_form mask_forms[] = {
+    newline_mask_form::avx2, newline_mask_form::sse2, newline_mask_form::words};
+
+// The readers of pieces: the plain one, a piece a call, and the runs, with
+// each newline mask this build and processor have, cut after each newline.
+struct piece_source {
+  const char* name;
+  bool runs;
+  newline_mask_form form;
+};
+
+std::vector<piece_source> piece_sources() {
+  std::vector<piece_source> sources = {
+      {"one memchr a piece", false, newline_mask_form::words}};
+  const piece_source runs[] = {
+      {"runs, AVX2 masks", true, newline_mask_form::avx2},
+      {"runs, SSE2 masks", true, newline_mask_form::sse2},
+      {"runs, word masks", true, newline_mask_form::words}};
+  for (const piece_source& source : runs) {
+    if (newline_mask_available(source.form)) sources.push_back(source);
+  }
+  return sources;
+}
+
+std::vector<std::string> reader_pieces(const piece_source& source,
+                                       std::FILE* file) {
   std::vector<std::string> pieces;
   std::vector<char> area(line_size);
   piece_reader reader;
   piece_reader_init(reader);
-  char* piece = nullptr;
+  char* text = nullptr;
   std::size_t length = 0;
-  while (next_piece(file, area.data(), reader, piece, length)) {
-    EXPECT_EQ(piece[length], '\0');
-    EXPECT_GE(piece, area.data());
-    EXPECT_LE(piece + length, area.data() + line_size - 1);
-    pieces.emplace_back(piece, length);
+  while (source.runs ? next_run_with(source.form, file, area.data(), reader,
+                                     text, length)
+                     : next_piece(file, area.data(), reader, text, length)) {
+    EXPECT_EQ(text[length], '\0');
+    EXPECT_GE(text, area.data());
+    EXPECT_LE(text + length, area.data() + line_size - 1);
+    EXPECT_GT(length, 0u);
+    // A run is whole pieces: a newline ends each, and nothing else does.
+    std::size_t from = 0;
+    for (std::size_t n = 0; n < length; ++n) {
+      if (text[n] == '\n' || n + 1 == length) {
+        pieces.emplace_back(text + from, n + 1 - from);
+        from = n + 1;
+      }
+    }
+    if (!source.runs) {
+      EXPECT_EQ(pieces.back().size(), length);
+    }
   }
   return pieces;
 }
 
-// Bump texts built to cross the piece size: lines of every length around
-// 32,767 characters, numbers straddling a cut, zero bytes, carriage
-// returns, a last line without a newline.
+// Bump texts built to cross the piece size and fill many reads: lines of
+// every length around 32,767 characters, numbers straddling a cut, runs of
+// thousands of short lines, lines of text, zero bytes, carriage returns,
+// blank lines, a last line without a newline.
 std::string random_text(std::mt19937_64& rng) {
   const auto pick = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
   };
+  static const char* const short_lines[] = {
+      "1",   "-2.5",    "abc 1 2 3", " x 4", "\t-7e3", "",     "   ",
+      "inf", "0x1p3 9", "nan(1) 2",  "+.5",  "1e",     "5 \r", "z"};
   std::string text;
   const std::size_t lines = pick(6);
   for (std::size_t l = 0; l < lines; ++l) {
-    switch (pick(6)) {
+    switch (pick(7)) {
       case 0: {  // a line near the piece size, ending in a number
         const std::size_t length = line_size - 8 + pick(16);
         text.append(length - 6, ' ');
@@ -397,6 +522,12 @@ std::string random_text(std::mt19937_64& rng) {
         break;
       case 3:
         text += "4.5\r";
+        break;
+      case 4:  // many short lines, over several reads
+        for (std::size_t n = 1 + pick(9000); n > 0; --n) {
+          text += short_lines[pick(std::size(short_lines))];
+          text += '\n';
+        }
         break;
       default:
         for (std::size_t n = pick(5); n > 0; --n) {
@@ -417,15 +548,18 @@ TEST(BumpPieces, CutAsFgetsCuts) {
   std::mt19937_64 rng(7);
   for (int round = 0; round < 60; ++round) {
     const std::string text = random_text(rng);
-    SCOPED_TRACE("round " + std::to_string(round));
-    std::FILE* a = stream_of(text);
     std::FILE* b = stream_of(text);
-    ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(reader_pieces(a), fgets_pieces(b));
-    EXPECT_FALSE(std::ferror(a));
-    std::fclose(a);
+    const auto expected = fgets_pieces(b);
     std::fclose(b);
+    for (const piece_source& source : piece_sources()) {
+      SCOPED_TRACE("round " + std::to_string(round) + ", " + source.name);
+      std::FILE* a = stream_of(text);
+      ASSERT_NE(a, nullptr);
+      EXPECT_EQ(reader_pieces(source, a), expected);
+      EXPECT_FALSE(std::ferror(a));
+      std::fclose(a);
+    }
   }
 }
 
@@ -433,16 +567,123 @@ TEST(BumpPieces, ExactPieceSizes) {
   for (std::size_t length : {line_size - 2, line_size - 1, line_size,
                              line_size + 1, 2 * line_size - 2, 2 * line_size}) {
     for (bool newline : {false, true}) {
-      SCOPED_TRACE(std::to_string(length) + (newline ? " + newline" : ""));
       std::string text(length, '7');
       if (newline) text += '\n';
       text += "8\n";
-      std::FILE* a = stream_of(text);
       std::FILE* b = stream_of(text);
-      EXPECT_EQ(reader_pieces(a), fgets_pieces(b));
-      std::fclose(a);
+      const auto expected = fgets_pieces(b);
       std::fclose(b);
+      for (const piece_source& source : piece_sources()) {
+        SCOPED_TRACE(std::to_string(length) +
+                     (newline ? " + newline, " : ", ") + source.name);
+        std::FILE* a = stream_of(text);
+        EXPECT_EQ(reader_pieces(source, a), expected);
+        std::fclose(a);
+      }
     }
+  }
+}
+
+// The pieces fgets gives on a stream that cannot tell its position: the
+// text holds no zero byte, so each piece is as long as its string.
+std::vector<std::string> fgets_strings(std::FILE* file) {
+  std::vector<std::string> pieces;
+  std::vector<char> line(line_size);
+  while (std::fgets(line.data(), static_cast<int>(line_size), file) !=
+         nullptr) {
+    pieces.emplace_back(line.data());
+  }
+  return pieces;
+}
+
+// A read that fails part-way, in chunks of any size: the pieces before the
+// failure are given, the one it cut short is not, as with fgets.
+TEST(BumpPieces, ReadErrorsCutAsFgetsCuts) {
+  std::mt19937_64 rng(17);
+  for (int round = 0; round < 60; ++round) {
+    failing_source plain;
+    plain.bytes = random_text(rng);
+    for (char& c : plain.bytes) {
+      if (c == 0) c = 'z';
+    }
+    plain.fail_at = rng() % (plain.bytes.size() + 2);
+    plain.chunk = 1 + rng() % 70000;
+    failing_source copy = plain;
+    std::FILE* b = failing_stream(copy);
+    const auto expected = fgets_strings(b);
+    EXPECT_EQ(std::ferror(b) != 0, plain.fail_at <= plain.bytes.size());
+    std::fclose(b);
+    for (const piece_source& source : piece_sources()) {
+      SCOPED_TRACE("round " + std::to_string(round) + ", " + source.name +
+                   ", fail at " + std::to_string(plain.fail_at) + " of " +
+                   std::to_string(plain.bytes.size()));
+      failing_source mine = plain;
+      std::FILE* a = failing_stream(mine);
+      EXPECT_EQ(reader_pieces(source, a), expected);
+      EXPECT_EQ(std::ferror(a) != 0, plain.fail_at <= plain.bytes.size());
+      std::fclose(a);
+    }
+  }
+}
+
+// Every form of the mask against the bytes themselves, on blocks of the
+// bytes a word test could confuse with a newline: its neighbours, the
+// same byte with the high bit set, zeros, and newlines side by side.
+TEST(BumpPieces, NewlineMasksAgree) {
+  std::mt19937_64 rng(19);
+  const char near[] = {'\n', '\n',       0x0b, 0x09, 0x0a | 0x40, char(0x8a),
+                       0x00, char(0xff), 0x0e, 0x02, '1',         0x7f};
+  for (int round = 0; round < 20000; ++round) {
+    char block[64];
+    for (char& c : block) c = near[rng() % sizeof near];
+    std::uint64_t expected = 0;
+    for (std::size_t i = 0; i < 64; ++i) {
+      if (block[i] == '\n') expected |= std::uint64_t{1} << i;
+    }
+    for (const auto form :
+         {newline_mask_form::sse2, newline_mask_form::words}) {
+      if (!newline_mask_available(form)) continue;
+      ASSERT_EQ(newline_mask(form, block), expected) << "round " << round;
+    }
+  }
+  EXPECT_TRUE(newline_mask_available(newline_mask_used()));
+}
+
+// Skipping the rest of a piece and the pieces a filter passes over, from
+// every position of real runs, with the masks and with memchr.
+TEST(BumpPieces, SkipPiecesAsThePlainForm) {
+  piece_filter letters{};
+  for (int c = 'a'; c <= 'z'; ++c) letters.pass_over[c] = true;
+  piece_filter blank_lines{};
+  blank_lines.pass_over[static_cast<unsigned char>('\n')] = true;
+  blank_lines.pass_over[static_cast<unsigned char>(' ')] = true;
+  const piece_filter filters[] = {piece_filter{}, letters, blank_lines};
+  std::mt19937_64 rng(23);
+  for (int round = 0; round < 20; ++round) {
+    const std::string text = random_text(rng);
+    std::FILE* file = stream_of(text);
+    std::vector<char> area(line_size);
+    piece_reader reader;
+    piece_reader_init(reader);
+    char* run = nullptr;
+    std::size_t length = 0;
+    while (next_run(file, area.data(), reader, run, length)) {
+      const char* end = run + length;
+      for (std::size_t at = 0; at < length; at += 1 + rng() % 7) {
+        for (const piece_filter& filter : filters) {
+          const char* plain = skip_pieces_plain(run + at, end, filter);
+          for (const auto form : mask_forms) {
+            if (!newline_mask_available(form)) continue;
+            ASSERT_EQ(
+                skip_pieces_with(form, area.data(), run + at, end, filter),
+                plain)
+                << "round " << round << " at " << at;
+          }
+          ASSERT_EQ(skip_pieces(area.data(), run + at, end, filter), plain);
+        }
+      }
+    }
+    std::fclose(file);
   }
 }
 
@@ -547,6 +788,24 @@ TEST(BumpStream, ReadErrorsMatchThePlainLoop) {
     std::fclose(fa);
     std::fclose(fb);
   }
+}
+
+// Lines that begin with each byte there is, each after a line whose
+// conversion fails, where the next line's first character decides whether
+// it is passed over: it must be passed over exactly where the plain loop
+// converts nothing on it.
+TEST(BumpStream, EveryFirstCharacterAsThePlainLoop) {
+  std::string text;
+  for (int c = 0; c < 256; ++c) {
+    for (const char* rest : {"1 2", "nf 3", "aN 4", "x1p3 5", "", "\n6"}) {
+      text += "x\n";
+      text += static_cast<char>(c);
+      text += rest;
+      text += '\n';
+    }
+  }
+  expect_same_as_plain_loop(text, static_cast<std::uint32_t>(value_capacity));
+  expect_same_as_plain_loop(text, values_in(text));
 }
 
 TEST(BumpStream, ADirectoryIsAReadError) {
