@@ -1,6 +1,7 @@
 #include "tea.h"
 
 #include <algorithm>
+#include <iterator>
 
 #if TESSERA_TEA_X86
 // g++ 12's AVX-512 intrinsics pass an unused operand made from itself
@@ -160,9 +161,8 @@ struct cycle_sums {
 constexpr cycle_sums make_cycle_sums() {
   cycle_sums t{};
   for (int n = 0; n < cycles; ++n) {
-    for (std::uint32_t& lane : t.at[n]) {
-      lane = initial_sum - static_cast<std::uint32_t>(n) * delta;
-    }
+    std::fill(std::begin(t.at[n]), std::end(t.at[n]),
+              initial_sum - static_cast<std::uint32_t>(n) * delta);
   }
   return t;
 }
