@@ -253,7 +253,10 @@ exponent_part read_exponent(char* marker) {
   if (negative || *after == '+') ++after;
   std::ptrdiff_t exponent = 0;
   for (; is_digit(*after); ++after) {
-    if (exponent < exponent_cap) exponent = 10 * exponent + digit_value(*after);
+    if (exponent < exponent_cap) {
+      exponent =
+          10 * exponent + static_cast<std::ptrdiff_t>(digit_value(*after));
+    }
   }
   return {after, negative ? -exponent : exponent};
 }

@@ -307,7 +307,8 @@ bool newline_mask_available(newline_mask_form form) {
 }
 #endif
 
-std::uint64_t newline_mask(newline_mask_form form, const char* block) {
+std::uint64_t newline_mask([[maybe_unused]] newline_mask_form form,
+                           const char* block) {
 #if TESSERA_AVX2_NEWLINES
   if (form == newline_mask_form::avx2 && avx2_usable()) {
     return newline_mask_avx2(block);
@@ -319,8 +320,9 @@ std::uint64_t newline_mask(newline_mask_form form, const char* block) {
   return mask_of_words(block);
 }
 
-bool next_run_with(newline_mask_form form, std::FILE* file, char* area,
-                   piece_reader& reader, char*& run, std::size_t& length) {
+bool next_run_with([[maybe_unused]] newline_mask_form form, std::FILE* file,
+                   char* area, piece_reader& reader, char*& run,
+                   std::size_t& length) {
 #if TESSERA_AVX2_NEWLINES
   if (form == newline_mask_form::avx2 && avx2_usable()) {
     return next_run_avx2(file, area, reader, run, length);
@@ -334,8 +336,8 @@ bool next_run_with(newline_mask_form form, std::FILE* file, char* area,
   return next_run_in<mask_of_words>(file, area, reader, run, length);
 }
 
-const char* skip_pieces_with(newline_mask_form form, const char* area,
-                             const char* p, const char* end,
+const char* skip_pieces_with([[maybe_unused]] newline_mask_form form,
+                             const char* area, const char* p, const char* end,
                              const piece_filter& filter) {
 #if TESSERA_AVX2_NEWLINES
   if (form == newline_mask_form::avx2 && avx2_usable()) {
